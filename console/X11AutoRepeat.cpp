@@ -1,0 +1,6 @@
+#include "console/X11AutoRepeat.h"
+
+bool enableDetectableAutoRepeat()
+{
+    return false;
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "console/DriveState.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QString>
+#include <array>
+
+class FileSystem;
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
+class QWidget;
+class SocketControl;
+class frmComm;
+
+// The main and only permanent window: the Open/Close button, the connection
+// label, the 3 x 3 direction grid, the menu bar, the repeat timer and the
+// socket. Its handlers live beside the subsystem that owns them: key and grid
+// handling in console/, sending and the socket in link/, the settings file
+// and dialog in settings/, the help messages in help/.
+class frmMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // appDir: the folder that holds the settings file; empty means the
+    // folder of the running executable.
+    explicit frmMain(const QString& appDir = QString(), QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Shows the socket's state in the label.
+    void UpdateLabel();
+
+    QPushButton* cmdOpenClose = nullptr;
+    QLabel* lblWinsock = nullptr;
+    // Indices 1 to 9, one square per drive code; index 0 is unused.
+    std::array<QWidget*, 10> picDir{};
+    QTimer* tmrRepeat = nullptr;
+    SocketControl* Winsock = nullptr;
+
+    QMenu* mnuFile = nullptr;
+    QAction* mnuExit = nullptr;
+    QMenu* mnuSettings = nullptr;
+    QAction* mnuCOMPort = nullptr;
+    QAction* mnuData = nullptr;
+    QAction* mnuKeys = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuHowToUse = nullptr;
+    QAction* mnuHelpBar = nullptr;
+    QAction* mnuAbout = nullptr;
+
+    qint16 throttle() const { return Throttle; }
+    qint16 steering() const { return Steering; }
+    QString appDir() const { return AppDir; }
+    QString settingsPath() const;
+    // The settings dialog while it is open, else null.
+    frmComm* commDialog() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // console/
+    void CreateControls();
+    void CreateMenus();
+    void WireSignals();
+    void Form_Load();
+    void Form_Unload();
+    void Form_KeyDown(quint16 KeyCode, Qt::KeyboardModifiers Shift);
+    void Form_KeyUp(quint16 KeyCode, Qt::KeyboardModifiers Shift);
+    void HandleDriveKey(quint16 KeyCode, KeyTransition transition);
+    void BuildGrid();
+    void PaintGrid();
+    void StopOnDeactivate();
+    void mnuExit_Click();
+
+    // link/
+    void SendCommand();
+    void SendIfConnected();
+    bool WaitForConnection();
+    bool SettingsUsable();
+    qint32 NextLocalPort();
+    void tmrRepeat_Timer();
+    void Winsock_Error(qint16 Number, const QString& Description, qint32 Scode,
+                       const QString& Source, const QString& HelpFile, qint32 HelpContext,
+                       bool* CancelDisplay);
+    void cmdOpenClose_Click();
+
+    // settings/
+    void LoadSettings();
+    void SaveSettings();
+    void mnuCOMPort_Click();
+
+    // help/
+    void mnuHowToUse_Click();
+    void mnuAbout_Click();
+
+    void ShowMessage(const QString& text);
+
+    FileSystem* FileSys = nullptr;
+    QString AppDir;
+    qint16 Throttle = Drive::Neutral;
+    qint16 Steering = Drive::Straight;
+
+    QString m_requestedAppDir;
+    QRandomGenerator m_random;
+    QPointer<frmComm> m_comm;
+    // Set once the unload sequence has run: from then on no handler may
+    // connect or send again, even one that was suspended in a wait.
+    bool m_unloaded = false;
+    // True while the bad-settings message is showing, so a held key's
+    // auto-repeat cannot stack one message box per repeat.
+    bool m_settingsMessageOpen = false;
+};

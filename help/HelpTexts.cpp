@@ -1,0 +1,18 @@
+#include "help/HelpTexts.h"
+
+QString projectWebAddress()
+{
+    return {};
+}
+QString authorName()
+{
+    return {};
+}
+QString howToUseText()
+{
+    return {};
+}
+QString aboutText()
+{
+    return {};
+}

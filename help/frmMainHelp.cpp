@@ -1,0 +1,4 @@
+#include "console/frmMain.h"
+
+void frmMain::mnuHowToUse_Click() {}
+void frmMain::mnuAbout_Click() {}

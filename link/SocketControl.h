@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QTcpSocket;
+
+// The socket's states. The values and their texts are what the status label
+// shows, so they never change.
+namespace SocketState {
+constexpr qint16 Closed = 0;
+constexpr qint16 Open = 1;
+constexpr qint16 Listening = 2;
+constexpr qint16 ConnectionPending = 3;
+constexpr qint16 ResolvingHost = 4;
+constexpr qint16 HostResolved = 5;
+constexpr qint16 Connecting = 6;
+constexpr qint16 Connected = 7;
+constexpr qint16 Closing = 8;
+constexpr qint16 Error = 9;
+} // namespace SocketState
+
+// "Closed" for 0 through "Error" for 9; a null QString for any other value.
+QString socketStateText(qint16 state);
+
+// A TCP client socket with a small, polled interface: set the remote host,
+// remote port and local port, call Connect(), and watch State() move on while
+// events are processed until it reads Connected or Error. Failures arrive as
+// the Error signal, always from the event loop, never from inside a call.
+//
+// Each connection attempt gets a fresh QTcpSocket: a socket that was bound and
+// then failed to connect refuses a second bind.
+class SocketControl : public QObject {
+    Q_OBJECT
+
+public:
+    explicit SocketControl(QObject* parent = nullptr);
+    ~SocketControl() override;
+
+    QString RemoteHost() const { return m_remoteHost; }
+    void setRemoteHost(const QString& host) { m_remoteHost = host; }
+    qint32 RemotePort() const { return m_remotePort; }
+    void setRemotePort(qint32 port) { m_remotePort = port; }
+    qint32 LocalPort() const { return m_localPort; }
+    void setLocalPort(qint32 port) { m_localPort = port; }
+    qint16 State() const { return m_state; }
+
+    // Starts a connection to RemoteHost:RemotePort from LocalPort and returns
+    // at once.
+    void Connect();
+    // Ends the connection or attempt; State() is Closed afterwards.
+    void Close();
+    // Sends the bytes on the open connection and hands them to the operating
+    // system before returning. Does nothing unless Connected.
+    void SendData(const QByteArray& data);
+
+    // How long an attempt may take before it ends in Error 10060.
+    void setConnectTimeout(int milliseconds) { m_connectTimeoutMs = milliseconds; }
+    int connectTimeout() const { return m_connectTimeoutMs; }
+
+signals:
+    // number, description, error code, source, help file, help context and
+    // the cancel-display flag, in that order.
+    void Error(qint16 number, const QString& description, qint32 scode, const QString& source,
+               const QString& helpFile, qint32 helpContext, bool* cancelDisplay);
+    // Emitted whenever State() changes; useful for waiting without polling.
+    void stateChanged(qint16 state);
+
+private:
+    void setState(qint16 state);
+    void startSocket(const QHostAddress& address);
+    void onConnected();
+    void onSocketError();
+    void fail(qint16 number, const QString& description);
+    void dropSocket();
+
+    QString m_remoteHost;
+    qint32 m_remotePort = 0;
+    qint32 m_localPort = 0;
+    qint16 m_state = SocketState::Closed;
+    int m_connectTimeoutMs = 5000;
+    // Bumped by Connect() and Close(), so that late answers from an earlier
+    // attempt (a host lookup, a queued error) are recognised and dropped.
+    quint64 m_attempt = 0;
+    int m_lookupId = -1;
+    QTcpSocket* m_socket = nullptr;
+    QTimer m_connectTimer;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QAbstractSocket>
+#include <QString>
+#include <QtGlobal>
+
+// Socket errors are numbered like the Windows socket codes, so that a driver
+// who looks a number up finds the usual meaning.
+namespace SocketError {
+constexpr qint16 AccessDenied = 10013;
+constexpr qint16 AddressInUse = 10048;
+constexpr qint16 AddressNotAvailable = 10049;
+constexpr qint16 NetworkDown = 10050;
+constexpr qint16 NetworkUnreachable = 10051;
+constexpr qint16 ConnectionAborted = 10053;
+constexpr qint16 ConnectionReset = 10054;
+constexpr qint16 NoBufferSpace = 10055;
+constexpr qint16 TimedOut = 10060;
+constexpr qint16 ConnectionRefused = 10061;
+constexpr qint16 HostUnreachable = 10065;
+constexpr qint16 OperationNotSupported = 10045;
+constexpr qint16 HostNotFound = 11001;
+} // namespace SocketError
+
+struct SocketErrorInfo {
+    qint16 number;
+    QString description;
+};
+
+// The source named in every error the socket reports.
+inline QString socketErrorSource()
+{
+    return QStringLiteral("Winsock");
+}
+
+// A clear English description for one of the numbers above.
+QString socketErrorDescription(qint16 number);
+
+// Maps a Qt socket error to a number and description.
+SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError error);

@@ -1,0 +1,3 @@
+#include "console/frmMain.h"
+
+void frmMain::UpdateLabel() {}

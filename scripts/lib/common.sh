@@ -1,0 +1,37 @@
+# Shared by the scripts in this folder: where things are, and installing the
+# Debian packages that are missing.
+
+VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# Packages to build and run the program.
+VELMORA_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libx11-dev libgl-dev fonts-dejavu-core)
+# Packages the tests need on top: a network namespace with loopback only,
+# packet dropping for dead-link tests, and a real X server with fake input.
+VELMORA_TEST_PACKAGES=(iproute2 util-linux iptables xvfb xdotool libxtst-dev x11-utils openbox)
+
+# ensure_packages PKG...: installs whichever of the packages are missing.
+ensure_packages() {
+    local missing=() pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if ! command -v apt-get >/dev/null 2>&1; then
+        echo "Missing packages: ${missing[*]}; install them with your system's package manager." >&2
+        return 1
+    fi
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null 2>&1; then
+            sudo=(sudo)
+        else
+            echo "Missing packages: ${missing[*]}; run this script as root to install them." >&2
+            return 1
+        fi
+    fi
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// The few file operations the settings need, each reporting why it failed
+// in words a driver can act on.
+class FileSystem {
+public:
+    bool fileExists(const QString& path) const;
+
+    // The whole file, or nothing with *error set.
+    std::optional<QByteArray> readFile(const QString& path, QString* error) const;
+
+    // Writes the file beside the old one and renames it over, so a failed
+    // write (no permission, a full disk) leaves the old file as it was.
+    bool replaceFile(const QString& path, const QByteArray& contents, QString* error) const;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// The settings file's name, beside the executable.
+inline QString settingsFileName()
+{
+    return QStringLiteral("Velmora.ini");
+}
+
+// What one reading of the settings file found. A key the file lacks stays
+// unset; values are trimmed of spaces and lower-cased.
+struct SettingsRead {
+    std::optional<QString> remotePort;
+    std::optional<QString> remoteHost;
+};
+
+// Reads key=value lines as single-byte (Latin-1) text. Lines end in CR LF or
+// LF; a last line without an end is read too.
+SettingsRead parseSettingsFile(const QByteArray& bytes);
+
+// The file as written: two comment lines, then RemotePort= and RemoteHost=,
+// each line ending in CR LF, Latin-1.
+QByteArray formatSettingsFile(const QString& remotePortText, const QString& remoteHostText);

@@ -1,0 +1,4 @@
+#include "settings/frmComm.h"
+
+frmComm::frmComm(QWidget* parent) : QDialog(parent) {}
+void frmComm::cmdOK_Click() {}

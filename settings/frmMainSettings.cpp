@@ -1,0 +1,5 @@
+#include "console/frmMain.h"
+
+void frmMain::LoadSettings() {}
+void frmMain::SaveSettings() {}
+void frmMain::mnuCOMPort_Click() {}

@@ -1,0 +1,8 @@
+#include "settings/mdlMain.h"
+
+namespace mdlMain {
+
+SettingValue RemoteHost;
+SettingValue RemotePort;
+
+} // namespace mdlMain

@@ -1,0 +1,154 @@
+#include "support/TestSupport.h"
+
+#include "settings/SettingsFile.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QHostAddress>
+#include <QPushButton>
+#include <QTcpSocket>
+#include <QtTest>
+
+ModalWatcher::ModalWatcher(QObject* parent) : QObject(parent)
+{
+    m_timer.setInterval(5);
+    connect(&m_timer, &QTimer::timeout, this, &ModalWatcher::poll);
+    m_timer.start();
+}
+
+bool ModalWatcher::isBoxOpen() const
+{
+    return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
+}
+
+void ModalWatcher::closeOpenBoxes()
+{
+    poll();
+    const bool hold = m_hold;
+    m_hold = false;
+    while (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        poll();
+        if (box == QApplication::activeModalWidget())
+            box->done(QMessageBox::Ok);
+        QCoreApplication::processEvents();
+    }
+    m_hold = hold;
+}
+
+void ModalWatcher::poll()
+{
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible())
+        return;
+    if (!m_recorded.contains(box)) {
+        m_recorded.append(box);
+        m_seen.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+    }
+    if (!m_hold) {
+        // Pressing OK from inside the box's own event loop, as a driver would.
+        if (QAbstractButton* ok = box->button(QMessageBox::Ok))
+            ok->click();
+        else
+            box->done(0);
+    }
+}
+
+TempAppDir::TempAppDir()
+{
+    QVERIFY2(m_dir.isValid(), "cannot make a temporary folder");
+}
+
+QString TempAppDir::path() const
+{
+    return m_dir.path() + QLatin1Char('/');
+}
+
+QString TempAppDir::settingsPath() const
+{
+    return path() + settingsFileName();
+}
+
+void TempAppDir::writeSettings(const QString& host, const QString& port) const
+{
+    writeRaw(formatSettingsFile(port, host));
+}
+
+void TempAppDir::writeRaw(const QByteArray& bytes) const
+{
+    QFile file(settingsPath());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray TempAppDir::readRaw() const
+{
+    QFile file(settingsPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool TempAppDir::settingsExist() const
+{
+    return QFile::exists(settingsPath());
+}
+
+LoopbackPeer::LoopbackPeer(QObject* parent) : QObject(parent)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* client = m_server.nextPendingConnection()) {
+            ++m_connections;
+            m_lastClientPort = client->peerPort();
+            m_clients.append(client);
+            connect(client, &QTcpSocket::readyRead, this, [this, client] {
+                m_received.append(client->readAll());
+                emit bytesArrived();
+            });
+            connect(client, &QTcpSocket::disconnected, this, [this, client] {
+                m_clients.removeAll(client);
+                client->deleteLater();
+                emit clientDisconnected();
+            });
+            emit clientConnected();
+        }
+    });
+    QVERIFY2(m_server.listen(QHostAddress::LocalHost, 0), "cannot listen on 127.0.0.1");
+}
+
+LoopbackPeer::~LoopbackPeer()
+{
+    for (QTcpSocket* client : std::as_const(m_clients)) {
+        client->disconnect(this);
+        client->abort();
+    }
+}
+
+int LoopbackPeer::openConnections() const
+{
+    return int(m_clients.size());
+}
+
+void LoopbackPeer::closeClients()
+{
+    const auto clients = m_clients;
+    for (QTcpSocket* client : clients)
+        client->disconnectFromHost();
+}
+
+void LoopbackPeer::stopListening()
+{
+    m_server.close();
+}
+
+QString decodeDriveStream(const QByteArray& bytes)
+{
+    QString codes;
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+        const char digit = bytes.at(i);
+        const bool good = digit >= '1' && digit <= '9' && bytes.at(i + 1) == '\0';
+        codes.append(good ? QLatin1Char(digit) : QLatin1Char('?'));
+    }
+    if (bytes.size() % 2 != 0)
+        codes.append(QLatin1Char('?'));
+    return codes;
+}
