@@ -7,7 +7,7 @@
 #include <QHostAddress>
 #include <QPushButton>
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTest>
 
 ModalWatcher::ModalWatcher(QObject* parent) : QObject(parent)
 {
