@@ -1,30 +1,272 @@
 #include "console/frmMain.h"
 
+#include "console/Colours.h"
+#include "console/KeyTranslation.h"
+#include "console/X11AutoRepeat.h"
+#include "help/AppInfo.h"
+#include "link/SocketControl.h"
+#include "settings/FileSystem.h"
+#include "settings/SettingsFile.h"
 #include "settings/frmComm.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTime>
+#include <QTimer>
+#include <QWindow>
+
+namespace {
+
+constexpr int ClientSize = 500;
+constexpr int RepeatIntervalMs = 1000;
+constexpr int GridOrigin = 100;
+constexpr int GridPitch = 100;
+constexpr int PanelSize = 99;
+
+void setPanelColour(QWidget* panel, quint32 packed)
+{
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, fromPacked(packed));
+    panel->setPalette(palette);
+}
+
+// A new panel with the same parent, look and flags as the original.
+QWidget* copyPanel(const QWidget* original)
+{
+    auto* copy = new QWidget(original->parentWidget());
+    copy->setAutoFillBackground(original->autoFillBackground());
+    copy->setPalette(original->palette());
+    copy->setFocusPolicy(original->focusPolicy());
+    copy->setGeometry(original->geometry());
+    return copy;
+}
+
+} // namespace
 
 frmMain::frmMain(const QString& appDir, QWidget* parent)
     : QMainWindow(parent), m_requestedAppDir(appDir)
 {
+    setWindowTitle(QStringLiteral("Velmora"));
+    CreateControls();
+    CreateMenus();
+    WireSignals();
+    enableDetectableAutoRepeat();
+    Form_Load();
 }
-frmMain::~frmMain() = default;
-QString frmMain::settingsPath() const
+
+frmMain::~frmMain()
 {
-    return {};
+    delete FileSys;
 }
-bool frmMain::eventFilter(QObject* watched, QEvent* event)
-{
-    return QMainWindow::eventFilter(watched, event);
-}
-void frmMain::changeEvent(QEvent* event)
-{
-    QMainWindow::changeEvent(event);
-}
-void frmMain::closeEvent(QCloseEvent* event)
-{
-    QMainWindow::closeEvent(event);
-}
-void frmMain::ShowMessage(const QString&) {}
+
 frmComm* frmMain::commDialog() const
 {
     return m_comm;
+}
+
+QString frmMain::settingsPath() const
+{
+    return AppDir + settingsFileName();
+}
+
+void frmMain::CreateControls()
+{
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+
+    cmdOpenClose = new QPushButton(QStringLiteral("&Open Comm"), client);
+    cmdOpenClose->setObjectName(QStringLiteral("cmdOpenClose"));
+
+    lblWinsock = new QLabel(client);
+    lblWinsock->setObjectName(QStringLiteral("lblWinsock"));
+
+    // Panel 1 exists from the start; the load sequence copies it for the
+    // other eight squares.
+    auto* panel = new QWidget(client);
+    panel->setObjectName(QStringLiteral("picDir1"));
+    panel->setAutoFillBackground(true);
+    panel->setFocusPolicy(Qt::NoFocus);
+    picDir[1] = panel;
+
+    Winsock = new SocketControl(this);
+
+    tmrRepeat = new QTimer(this);
+    tmrRepeat->setInterval(RepeatIntervalMs);
+    tmrRepeat->start();
+}
+
+void frmMain::CreateMenus()
+{
+    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
+
+    mnuSettings = menuBar()->addMenu(QStringLiteral("&Settings"));
+    mnuCOMPort = mnuSettings->addAction(QStringLiteral("&COM Port..."));
+    mnuData = mnuSettings->addAction(QStringLiteral("&Data..."));
+    mnuData->setEnabled(false);
+    mnuKeys = mnuSettings->addAction(QStringLiteral("&Keys..."));
+    mnuKeys->setEnabled(false);
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHowToUse = mnuHelp->addAction(QStringLiteral("&How to use..."));
+    mnuHelpBar = mnuHelp->addSeparator();
+    mnuAbout = mnuHelp->addAction(QStringLiteral("&About..."));
+
+    // The menu bar sits above the 500 x 500 client area.
+    resize(ClientSize, ClientSize + menuBar()->sizeHint().height());
+}
+
+void frmMain::WireSignals()
+{
+    connect(mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
+    connect(mnuCOMPort, &QAction::triggered, this, &frmMain::mnuCOMPort_Click);
+    connect(mnuHowToUse, &QAction::triggered, this, &frmMain::mnuHowToUse_Click);
+    connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+    connect(cmdOpenClose, &QPushButton::clicked, this, &frmMain::cmdOpenClose_Click);
+    connect(tmrRepeat, &QTimer::timeout, this, &frmMain::tmrRepeat_Timer);
+    connect(Winsock, &SocketControl::Error, this, &frmMain::Winsock_Error);
+    // Key preview: the main window's native window gets every key event
+    // before the focused control does.
+    qApp->installEventFilter(this);
+}
+
+void frmMain::Form_Load()
+{
+    BuildGrid();
+    cmdOpenClose->setGeometry(100, 25, 99, 50);
+    lblWinsock->setGeometry(300, 25, 99, 50);
+    FileSys = new FileSystem;
+    AppDir = m_requestedAppDir.isEmpty() ? QCoreApplication::applicationDirPath()
+                                         : m_requestedAppDir;
+    if (!AppDir.endsWith(QLatin1Char('/')) && !AppDir.endsWith(QLatin1Char('\\')))
+        AppDir += QLatin1Char('/');
+    LoadSettings();
+    Throttle = Drive::Neutral;
+    Steering = Drive::Straight;
+    // Only the local port of each connection is drawn from this generator.
+    m_random.seed(quint32(QTime::currentTime().msecsSinceStartOfDay()));
+}
+
+void frmMain::Form_Unload()
+{
+    m_unloaded = true;
+    // An open settings dialog goes first, so the file below is written once
+    // and nothing can change the settings after it.
+    if (m_comm)
+        delete m_comm.data();
+    if (Winsock->State() != SocketState::Closed)
+        Winsock->Close();
+    SaveSettings();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (!m_unloaded)
+        Form_Unload();
+    event->accept();
+}
+
+void frmMain::mnuExit_Click()
+{
+    close();
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched == windowHandle() &&
+        isActiveWindow()) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const quint16 code = toVirtualKey(key->key(), key->modifiers());
+        if (type == QEvent::KeyPress) {
+            Form_KeyDown(code, key->modifiers());
+        } else if (!key->isAutoRepeat()) {
+            // X11 reports a held key as release+press pairs flagged as
+            // auto-repeat; such a release is not the driver letting go.
+            Form_KeyUp(code, key->modifiers());
+        }
+    }
+    // The event then takes its ordinary course in the focused control.
+    return false;
+}
+
+void frmMain::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        StopOnDeactivate();
+    QMainWindow::changeEvent(event);
+}
+
+void frmMain::Form_KeyDown(quint16 KeyCode, Qt::KeyboardModifiers Shift)
+{
+    Q_UNUSED(Shift);
+    HandleDriveKey(KeyCode, KeyTransition::Down);
+}
+
+void frmMain::Form_KeyUp(quint16 KeyCode, Qt::KeyboardModifiers Shift)
+{
+    Q_UNUSED(Shift);
+    HandleDriveKey(KeyCode, KeyTransition::Up);
+}
+
+void frmMain::HandleDriveKey(quint16 KeyCode, KeyTransition transition)
+{
+    if (m_unloaded)
+        return;
+    DriveState state{Throttle, Steering};
+    if (!applyDriveKey(state, KeyCode, transition))
+        return;
+    Throttle = state.throttle;
+    Steering = state.steering;
+    SendCommand();
+    // SendCommand may have waited for a connection; the grid shows the
+    // drive state as it is now.
+    PaintGrid();
+}
+
+void frmMain::StopOnDeactivate()
+{
+    // A key still held when the window loses the focus releases elsewhere,
+    // and the car would drive on with nobody at the keys.
+    if (m_unloaded || DriveState{Throttle, Steering}.isStopped())
+        return;
+    Throttle = Drive::Neutral;
+    Steering = Drive::Straight;
+    PaintGrid();
+    SendIfConnected();
+}
+
+void frmMain::BuildGrid()
+{
+    for (int i = 1; i <= 9; ++i) {
+        if (i > 1) {
+            picDir[i] = copyPanel(picDir[1]);
+            picDir[i]->setObjectName(QStringLiteral("picDir%1").arg(i));
+        }
+        QWidget* panel = picDir[i];
+        panel->setVisible(true);
+        panel->setGeometry(((i - 1) % 3) * GridPitch + GridOrigin,
+                           ((i - 1) / 3) * GridPitch + GridOrigin, PanelSize, PanelSize);
+        setPanelColour(panel, Colour::Red);
+    }
+}
+
+void frmMain::PaintGrid()
+{
+    for (int i = 1; i <= 9; ++i)
+        setPanelColour(picDir[i], Colour::Red);
+    setPanelColour(picDir[driveCode({Throttle, Steering})], Colour::Green);
+}
+
+void frmMain::ShowMessage(const QString& text)
+{
+    QMessageBox box(QMessageBox::Information, applicationTitle(), text, QMessageBox::Ok, this);
+    box.exec();
 }

@@ -84,7 +84,7 @@ private:
     void SendCommand();
     void SendIfConnected();
     bool WaitForConnection();
-    bool SettingsUsable();
+    bool SettingsUsable(bool reportEveryTime);
     qint32 NextLocalPort();
     void tmrRepeat_Timer();
     void Winsock_Error(qint16 Number, const QString& Description, qint32 Scode,
@@ -114,7 +114,7 @@ private:
     // Set once the unload sequence has run: from then on no handler may
     // connect or send again, even one that was suspended in a wait.
     bool m_unloaded = false;
-    // True while the bad-settings message is showing, so a held key's
-    // auto-repeat cannot stack one message box per repeat.
-    bool m_settingsMessageOpen = false;
+    // The bad settings (host, then port) last reported from a drive key, so
+    // that a held key's auto-repeat cannot raise one message box per repeat.
+    QString m_reportedBadSettings;
 };

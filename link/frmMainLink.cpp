@@ -1,3 +1,172 @@
 #include "console/frmMain.h"
 
-void frmMain::UpdateLabel() {}
+#include "link/DriveMessage.h"
+#include "link/SocketControl.h"
+#include "settings/mdlMain.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+const QString CloseCaption = QStringLiteral("&Close Comm");
+const QString OpenCaption = QStringLiteral("&Open Comm");
+
+// Why the settings cannot serve for a connection, or an empty text.
+QString settingsProblem()
+{
+    if (mdlMain::RemoteHost.text().trimmed().isEmpty())
+        return QStringLiteral("The remote host is empty.");
+    const QString portText = mdlMain::RemotePort.text();
+    if (portText.trimmed().isEmpty())
+        return QStringLiteral("The remote port is empty.");
+    const std::optional<qint64> port = mdlMain::RemotePort.integerPart();
+    if (!port || *port < 1 || *port > 65535)
+        return QStringLiteral("The remote port \"%1\" is not a number from 1 to 65535.").arg(portText);
+    return {};
+}
+
+} // namespace
+
+void frmMain::SendCommand()
+{
+    if (m_unloaded)
+        return;
+    // The code of this moment is the one sent, even if keys change the
+    // drive state while we wait for the connection below.
+    const int code = driveCode({Throttle, Steering});
+    if (!SettingsUsable(false))
+        return;
+
+    const QString host = mdlMain::RemoteHost.text();
+    if (host != Winsock->RemoteHost()) {
+        if (Winsock->State() != SocketState::Closed)
+            Winsock->Close();
+        Winsock->setRemoteHost(host);
+    }
+    const auto port = qint32(*mdlMain::RemotePort.integerPart());
+    if (port != Winsock->RemotePort()) {
+        if (Winsock->State() != SocketState::Closed)
+            Winsock->Close();
+        Winsock->setRemotePort(port);
+    }
+
+    if (Winsock->State() == SocketState::Closed) {
+        Winsock->setLocalPort(NextLocalPort());
+        Winsock->Connect();
+        if (!WaitForConnection())
+            return;
+    } else if (Winsock->State() != SocketState::Connected) {
+        return;
+    }
+
+    cmdOpenClose->setText(CloseCaption);
+    Winsock->SendData(driveMessage(code));
+    UpdateLabel();
+}
+
+void frmMain::SendIfConnected()
+{
+    if (!m_unloaded && Winsock->State() == SocketState::Connected)
+        Winsock->SendData(driveMessage(driveCode({Throttle, Steering})));
+}
+
+bool frmMain::WaitForConnection()
+{
+    // Every handler can run nested in here. Each pass sleeps until some event
+    // arrives (the socket, a timer, a key), so a pending connect costs no CPU;
+    // the socket's own time-out guarantees that the wait ends.
+    for (;;) {
+        if (m_unloaded)
+            return false;
+        const qint16 state = Winsock->State();
+        if (state == SocketState::Connected)
+            return true;
+        // Closed: a nested click or the window's closing ended the attempt,
+        // or the peer hung up at once.
+        if (state == SocketState::Closed)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (Winsock->State() == SocketState::Error)
+            return false;
+    }
+}
+
+bool frmMain::SettingsUsable(bool reportEveryTime)
+{
+    const QString problem = settingsProblem();
+    if (problem.isEmpty()) {
+        m_reportedBadSettings.clear();
+        return true;
+    }
+    // Report each bad pair of settings once to the drive keys, so a key held
+    // down does not bring the message back at every repeat; a click on the
+    // button always answers.
+    const QString badSettings = mdlMain::RemoteHost.text() + QLatin1Char('\n') +
+                                mdlMain::RemotePort.text();
+    if (reportEveryTime || badSettings != m_reportedBadSettings) {
+        m_reportedBadSettings = badSettings;
+        ShowMessage(problem + QStringLiteral("\r\nPlease set the remote host and port in "
+                                             "Settings > COM Port..."));
+    }
+    return false;
+}
+
+qint32 frmMain::NextLocalPort()
+{
+    return qint32(10000 + m_random.bounded(50000));
+}
+
+void frmMain::tmrRepeat_Timer()
+{
+    if (Winsock->State() == SocketState::Connected)
+        SendCommand();
+    UpdateLabel();
+}
+
+void frmMain::UpdateLabel()
+{
+    const QString text = socketStateText(Winsock->State());
+    if (!text.isNull())
+        lblWinsock->setText(text);
+}
+
+void frmMain::Winsock_Error(qint16 Number, const QString& Description, qint32 Scode,
+                            const QString& Source, const QString& HelpFile, qint32 HelpContext,
+                            bool* CancelDisplay)
+{
+    Q_UNUSED(Scode);
+    Q_UNUSED(HelpFile);
+    Q_UNUSED(HelpContext);
+    Q_UNUSED(CancelDisplay);
+    ShowMessage(QStringLiteral("Winsock Error #%1\r\n%2\r\nSource: %3")
+                    .arg(QString::number(Number), Description, Source));
+}
+
+void frmMain::cmdOpenClose_Click()
+{
+    if (m_unloaded)
+        return;
+    if (Winsock->State() == SocketState::Closed) {
+        if (!SettingsUsable(true))
+            return;
+        const QString host = mdlMain::RemoteHost.text();
+        Winsock->setRemoteHost(host);
+        Winsock->setRemotePort(qint32(*mdlMain::RemotePort.integerPart()));
+        Winsock->setLocalPort(NextLocalPort());
+        // The label names the host while the connection starts.
+        lblWinsock->setText(host);
+        Winsock->Connect();
+        if (!WaitForConnection()) {
+            UpdateLabel();
+            return;
+        }
+        cmdOpenClose->setText(CloseCaption);
+    } else {
+        Winsock->Close();
+        cmdOpenClose->setText(OpenCaption);
+    }
+    UpdateLabel();
+}
