@@ -1,16 +1,110 @@
 #include "settings/FileSystem.h"
 
-bool FileSystem::fileExists(const QString&) const
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+#endif
+
+namespace {
+
+void setError(QString* error, const QString& reason)
 {
-    return false;
+    if (error)
+        *error = reason;
 }
 
-std::optional<QByteArray> FileSystem::readFile(const QString&, QString*) const
+// Some file systems (network shares, quotas, delayed allocation) report a
+// full disk only when the data is forced out, and commit() ignores that.
+bool syncToDisk(QSaveFile& file, QString* error)
 {
-    return {};
+#ifdef Q_OS_UNIX
+    const int fd = file.handle();
+    if (fd >= 0 && ::fsync(fd) != 0 && errno != EINVAL) {
+        setError(error, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+#else
+    Q_UNUSED(file);
+    Q_UNUSED(error);
+#endif
+    return true;
 }
 
-bool FileSystem::replaceFile(const QString&, const QByteArray&, QString*) const
+} // namespace
+
+bool FileSystem::fileExists(const QString& path) const
 {
-    return false;
+    // Anything at all under that name counts, a folder included: reading it
+    // then fails with a reason the driver can act on, instead of the program
+    // quietly starting from the defaults and later failing to save.
+    return QFileInfo(path).exists();
+}
+
+std::optional<QByteArray> FileSystem::readFile(const QString& path, QString* error) const
+{
+    if (QFileInfo(path).isDir()) {
+        setError(error, QStringLiteral("It is a folder, not a file."));
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, file.errorString());
+        return std::nullopt;
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        setError(error, file.errorString());
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool FileSystem::replaceFile(const QString& path, const QByteArray& contents, QString* error) const
+{
+    const QFileInfo existing(path);
+    if (existing.isDir()) {
+        setError(error, QStringLiteral("It is a folder, not a file."));
+        return false;
+    }
+    // A file marked read-only stays as it is, even though its folder would
+    // let a new file be renamed over it, and even for a user (such as root)
+    // whom the mark would not stop.
+    constexpr QFileDevice::Permissions anyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (existing.exists() && (!existing.isWritable() || !(existing.permissions() & anyWrite))) {
+        setError(error, QStringLiteral("The file is read-only."));
+        return false;
+    }
+
+    QSaveFile file(path);
+    // Writing straight into the old file would lose it on a failure.
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly)) {
+        setError(error, file.errorString());
+        return false;
+    }
+    // commit() may report success even when the last buffered bytes could
+    // not be written, and would then put an empty file in place of the old
+    // one. So push everything out first and look at the outcome ourselves.
+    const bool written = file.write(contents) == contents.size() && file.flush() &&
+                         file.error() == QFileDevice::NoError;
+    if (!written) {
+        setError(error, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    if (!syncToDisk(file, error)) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        setError(error, file.errorString());
+        return false;
+    }
+    return true;
 }

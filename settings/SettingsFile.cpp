@@ -1,11 +1,64 @@
 #include "settings/SettingsFile.h"
 
-SettingsRead parseSettingsFile(const QByteArray&)
+#include <QByteArrayView>
+#include <QLatin1StringView>
+
+namespace {
+
+// Only the space character is trimmed: a tab belongs to the text.
+QString trimSpaces(QLatin1StringView text)
 {
-    return {};
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QLatin1Char(' '))
+        --end;
+    return text.sliced(begin, end - begin).toString();
 }
 
-QByteArray formatSettingsFile(const QString&, const QString&)
+void applyLine(QByteArrayView line, SettingsRead& read)
 {
-    return {};
+    if (line.endsWith('\r'))
+        line.chop(1);
+    const qsizetype equals = line.indexOf('=');
+    if (equals < 0)
+        return;
+    // The comment mark counts only as the very first character: a line that
+    // starts with a space and then an apostrophe is an ordinary line.
+    if (line.startsWith('\''))
+        return;
+
+    const QLatin1StringView text(line.data(), line.size());
+    const QString key = trimSpaces(text.first(equals)).toLower();
+    if (key == QLatin1StringView("remoteport"))
+        read.remotePort = trimSpaces(text.sliced(equals + 1)).toLower();
+    else if (key == QLatin1StringView("remotehost"))
+        read.remoteHost = trimSpaces(text.sliced(equals + 1)).toLower();
+}
+
+} // namespace
+
+SettingsRead parseSettingsFile(const QByteArray& bytes)
+{
+    SettingsRead read;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0)
+            end = bytes.size();
+        applyLine(QByteArrayView(bytes).sliced(start, end - start), read);
+        start = end + 1;
+    }
+    return read;
+}
+
+QByteArray formatSettingsFile(const QString& remotePortText, const QString& remoteHostText)
+{
+    const QString text =
+        QStringLiteral("' Hi y'all! I'm writing this program and I got bored.\r\n"
+                       "' So i'm writing this 2-line blurb. The end. (Make that 4-line.)\r\n") +
+        QStringLiteral("RemotePort=") + remotePortText + QStringLiteral("\r\n") +
+        QStringLiteral("RemoteHost=") + remoteHostText + QStringLiteral("\r\n");
+    return text.toLatin1();
 }

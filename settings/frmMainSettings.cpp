@@ -1,5 +1,46 @@
 #include "console/frmMain.h"
 
-void frmMain::LoadSettings() {}
-void frmMain::SaveSettings() {}
+#include "settings/FileSystem.h"
+#include "settings/SettingsFile.h"
+#include "settings/mdlMain.h"
+
+#include <QDir>
+#include <optional>
+
+void frmMain::LoadSettings()
+{
+    const QString path = settingsPath();
+    if (!FileSys->fileExists(path)) {
+        mdlMain::RemotePort = SettingValue::fromNumber(mdlMain::DefaultPort);
+        mdlMain::RemoteHost = SettingValue::fromText(mdlMain::DefaultHost());
+        return;
+    }
+
+    // A file is there, so the defaults are not used: a key the file lacks
+    // leaves its setting empty, and a file that cannot be read leaves both so.
+    SettingsRead read;
+    QString error;
+    const std::optional<QByteArray> bytes = FileSys->readFile(path, &error);
+    if (bytes)
+        read = parseSettingsFile(*bytes);
+    mdlMain::RemotePort =
+        read.remotePort ? SettingValue::fromText(*read.remotePort) : SettingValue();
+    mdlMain::RemoteHost =
+        read.remoteHost ? SettingValue::fromText(*read.remoteHost) : SettingValue();
+    if (!bytes)
+        ShowMessage(QStringLiteral("The settings could not be read from %1.\n\n%2")
+                        .arg(QDir::toNativeSeparators(path), error));
+}
+
+void frmMain::SaveSettings()
+{
+    const QString path = settingsPath();
+    const QByteArray contents =
+        formatSettingsFile(mdlMain::RemotePort.text(), mdlMain::RemoteHost.text());
+    QString error;
+    if (!FileSys->replaceFile(path, contents, &error))
+        ShowMessage(QStringLiteral("The settings could not be saved to %1.\n\n%2")
+                        .arg(QDir::toNativeSeparators(path), error));
+}
+
 void frmMain::mnuCOMPort_Click() {}

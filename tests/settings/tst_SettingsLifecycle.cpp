@@ -1,0 +1,168 @@
+// The settings file through the main window's start and close. No drive key
+// is pressed and nothing is clicked, so no connection is ever attempted.
+
+#include "console/frmMain.h"
+#include "settings/SettingsFile.h"
+#include "settings/mdlMain.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+#include <QTest>
+
+namespace {
+
+QByteArray fileOf(const QString& port, const QString& host)
+{
+    return formatSettingsFile(port, host);
+}
+
+// Both settings set to something a window must not keep from a previous run.
+void makeStale()
+{
+    mdlMain::RemotePort = SettingValue::fromText(QStringLiteral("stale"));
+    mdlMain::RemoteHost = SettingValue::fromText(QStringLiteral("stale"));
+}
+
+} // namespace
+
+class tst_SettingsLifecycle : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void firstRunUsesDefaultsAndWritesFile();
+    void fileValuesComeBackLowerCased();
+    void missingKeysStayEmpty();
+    void numberSetWhileOpenIsSavedAsPlainText();
+    void unreadableFileIsReportedAndNotOverwritten();
+    void saveFailureIsReportedAndWindowStillCloses();
+};
+
+void tst_SettingsLifecycle::init()
+{
+    makeStale();
+}
+
+void tst_SettingsLifecycle::firstRunUsesDefaultsAndWritesFile()
+{
+    TempAppDir dir;
+    ModalWatcher watcher;
+    frmMain w(dir.path());
+    QCOMPARE(w.settingsPath(), dir.settingsPath());
+    QVERIFY(mdlMain::RemotePort.isNumber());
+    QCOMPARE(mdlMain::RemotePort.integerPart(), std::optional<qint64>(1500));
+    QCOMPARE(mdlMain::RemoteHost, SettingValue::fromText(mdlMain::DefaultHost()));
+    QVERIFY(!dir.settingsExist());
+
+    w.show();
+    QVERIFY(w.close());
+    QVERIFY(!w.isVisible());
+    QCOMPARE(dir.readRaw(), fileOf(QStringLiteral("1500"), QStringLiteral("192.168.1.1")));
+    QVERIFY(watcher.seen().isEmpty());
+}
+
+void tst_SettingsLifecycle::fileValuesComeBackLowerCased()
+{
+    TempAppDir dir;
+    dir.writeRaw("  RemoteHOST =  MyCar.LAN  \n'RemoteHost=x\r\nremoteport= 1234 ");
+    ModalWatcher watcher;
+    frmMain w(dir.path());
+    QCOMPARE(mdlMain::RemotePort, SettingValue::fromText(QStringLiteral("1234")));
+    QCOMPARE(mdlMain::RemoteHost, SettingValue::fromText(QStringLiteral("mycar.lan")));
+
+    w.show();
+    QVERIFY(w.close());
+    QCOMPARE(dir.readRaw(), fileOf(QStringLiteral("1234"), QStringLiteral("mycar.lan")));
+    QVERIFY(watcher.seen().isEmpty());
+}
+
+void tst_SettingsLifecycle::missingKeysStayEmpty()
+{
+    TempAppDir dir;
+    dir.writeRaw("remoteport=2000\r\n");
+    ModalWatcher watcher;
+    frmMain w(dir.path());
+    QCOMPARE(mdlMain::RemotePort, SettingValue::fromText(QStringLiteral("2000")));
+    QVERIFY(mdlMain::RemoteHost.isEmpty());
+    QCOMPARE(mdlMain::RemoteHost.text(), QString());
+
+    w.show();
+    QVERIFY(w.close());
+    const QByteArray saved = dir.readRaw();
+    QVERIFY2(saved.endsWith("\r\nRemotePort=2000\r\nRemoteHost=\r\n"), saved.constData());
+    QCOMPARE(saved, fileOf(QStringLiteral("2000"), QString()));
+}
+
+void tst_SettingsLifecycle::numberSetWhileOpenIsSavedAsPlainText()
+{
+    TempAppDir dir;
+    dir.writeSettings(QStringLiteral("car"), QStringLiteral("1500"));
+    ModalWatcher watcher;
+    frmMain w(dir.path());
+    // What the settings dialog leaves behind on OK.
+    mdlMain::RemotePort = SettingValue::fromNumber(3000);
+    mdlMain::RemoteHost = SettingValue::fromText(QStringLiteral("Boat.LAN"));
+
+    w.show();
+    QVERIFY(w.close());
+    QCOMPARE(dir.readRaw(), fileOf(QStringLiteral("3000"), QStringLiteral("Boat.LAN")));
+}
+
+void tst_SettingsLifecycle::unreadableFileIsReportedAndNotOverwritten()
+{
+    TempAppDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(settingsFileName()));
+    ModalWatcher watcher;
+    frmMain w(dir.path());
+
+    // Something is there, so no defaults: start with nothing read.
+    QVERIFY(mdlMain::RemotePort.isEmpty());
+    QVERIFY(mdlMain::RemoteHost.isEmpty());
+    QCOMPARE(watcher.seen().size(), 1);
+    const SeenMessage readMessage = watcher.seen().first();
+    QCOMPARE(readMessage.title, QStringLiteral("Velmora v0.2"));
+    QCOMPARE(readMessage.icon, QMessageBox::Information);
+    QVERIFY2(readMessage.text.contains(QDir::toNativeSeparators(dir.settingsPath())),
+             qPrintable(readMessage.text));
+    QVERIFY2(readMessage.text.contains(QStringLiteral("folder")), qPrintable(readMessage.text));
+
+    w.show();
+    QVERIFY(w.close());
+    QVERIFY(!w.isVisible());
+    QCOMPARE(watcher.seen().size(), 2);
+    QVERIFY2(watcher.seen().at(1).text.contains(QDir::toNativeSeparators(dir.settingsPath())),
+             qPrintable(watcher.seen().at(1).text));
+    QVERIFY(QFileInfo(dir.settingsPath()).isDir());
+}
+
+void tst_SettingsLifecycle::saveFailureIsReportedAndWindowStillCloses()
+{
+    TempAppDir dir;
+    const QByteArray old = fileOf(QStringLiteral("1500"), QStringLiteral("car"));
+    dir.writeRaw(old);
+    // A protected file is not replaced, not even by a user who could.
+    QVERIFY(QFile::setPermissions(dir.settingsPath(), QFileDevice::ReadOwner));
+    ModalWatcher watcher;
+    {
+        frmMain w(dir.path());
+        QVERIFY(watcher.seen().isEmpty());
+        mdlMain::RemotePort = SettingValue::fromNumber(2000);
+        w.show();
+        QVERIFY(w.close());
+        QVERIFY(!w.isVisible());
+    }
+    QCOMPARE(watcher.seen().size(), 1);
+    const SeenMessage& message = watcher.seen().first();
+    QCOMPARE(message.title, QStringLiteral("Velmora v0.2"));
+    QCOMPARE(message.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY2(message.text.contains(QDir::toNativeSeparators(dir.settingsPath())),
+             qPrintable(message.text));
+    QVERIFY2(message.text.contains(QStringLiteral("read-only")), qPrintable(message.text));
+    QCOMPARE(dir.readRaw(), old);
+}
+
+QTEST_MAIN(tst_SettingsLifecycle)
+#include "tst_SettingsLifecycle.moc"

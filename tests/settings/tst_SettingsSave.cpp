@@ -1,0 +1,298 @@
+// Saving and reading the settings file through FileSystem, with real faults:
+// a full disk and a read-only file system, made on a tiny tmpfs mounted in
+// this process's own mount namespace (needs root on Linux; skipped otherwise).
+
+#include "settings/FileSystem.h"
+#include "settings/SettingsFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <memory>
+
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+#endif
+
+namespace {
+
+const QByteArray OldContents = formatSettingsFile(QStringLiteral("1500"), QStringLiteral("car"));
+const QByteArray NewContents = formatSettingsFile(QStringLiteral("2000"), QStringLiteral("boat"));
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArrayLiteral("<unreadable>");
+    return file.readAll();
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+}
+
+QStringList entries(const QString& dir)
+{
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Writes until the file system refuses, then gives back `leaveFree` bytes.
+void fillDisk(const QString& path, qint64 leaveFree)
+{
+    QFile filler(path);
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    const QByteArray chunk(4096, 'x');
+    for (int i = 0; i < 10000; ++i) {
+        if (filler.write(chunk) != chunk.size() || !filler.flush())
+            break;
+    }
+    filler.close();
+    const qint64 size = QFileInfo(path).size();
+    QVERIFY2(size > 0, "the filler got no space at all");
+    if (leaveFree > 0)
+        QVERIFY(QFile::resize(path, std::max<qint64>(0, size - leaveFree)));
+}
+
+} // namespace
+
+class tst_SettingsSave : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void replaceWritesNewContentsAndLeavesNoTemporary_data();
+    void replaceWritesNewContentsAndLeavesNoTemporary();
+    void replaceRefusesWithoutTouchingOldFile_data();
+    void replaceRefusesWithoutTouchingOldFile();
+    void readFile();
+    void fullDiskKeepsOldFile_data();
+    void fullDiskKeepsOldFile();
+    void readOnlyFileSystemKeepsOldFile();
+
+private:
+    // A fresh tmpfs of `size`; its path, or empty after QSKIP/QFAIL.
+    QString mountScratch(const char* size);
+
+    bool m_ownNamespace = false;
+    QString m_whyNoNamespace;
+    std::unique_ptr<QTemporaryDir> m_mountPoint;
+};
+
+void tst_SettingsSave::initTestCase()
+{
+#ifdef Q_OS_LINUX
+    // Only this (main) thread moves to the new namespace, which is where all
+    // file work in this test happens. Mount changes stay private to it and
+    // vanish with the process.
+    if (::unshare(CLONE_NEWNS) != 0) {
+        m_whyNoNamespace = QStringLiteral("cannot enter an own mount namespace (needs root): %1")
+                               .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    } else if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        m_whyNoNamespace = QStringLiteral("cannot make mounts private: %1")
+                               .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    } else {
+        m_ownNamespace = true;
+    }
+#else
+    m_whyNoNamespace = QStringLiteral("mount namespaces exist only on Linux");
+#endif
+}
+
+void tst_SettingsSave::cleanup()
+{
+#ifdef Q_OS_LINUX
+    if (m_mountPoint)
+        ::umount2(QFile::encodeName(m_mountPoint->path()).constData(), MNT_DETACH);
+#endif
+    m_mountPoint.reset();
+}
+
+QString tst_SettingsSave::mountScratch(const char* size)
+{
+#ifdef Q_OS_LINUX
+    if (!m_ownNamespace) {
+        QTest::qSkip(qPrintable(m_whyNoNamespace), __FILE__, __LINE__);
+        return {};
+    }
+    m_mountPoint = std::make_unique<QTemporaryDir>();
+    if (!m_mountPoint->isValid()) {
+        QTest::qFail("cannot make a mount point", __FILE__, __LINE__);
+        return {};
+    }
+    const QByteArray options = QByteArrayLiteral("size=") + size;
+    if (::mount("velmora-test", QFile::encodeName(m_mountPoint->path()).constData(), "tmpfs", 0,
+                options.constData()) != 0) {
+        const QString why = QStringLiteral("cannot mount a tmpfs: %1")
+                                .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        m_mountPoint.reset();
+        QTest::qSkip(qPrintable(why), __FILE__, __LINE__);
+        return {};
+    }
+    return m_mountPoint->path() + QLatin1Char('/');
+#else
+    Q_UNUSED(size);
+    QTest::qSkip(qPrintable(m_whyNoNamespace), __FILE__, __LINE__);
+    return {};
+#endif
+}
+
+void tst_SettingsSave::replaceWritesNewContentsAndLeavesNoTemporary_data()
+{
+    QTest::addColumn<bool>("oldFileThere");
+    QTest::newRow("first save") << false;
+    QTest::newRow("over an old file") << true;
+}
+
+void tst_SettingsSave::replaceWritesNewContentsAndLeavesNoTemporary()
+{
+    QFETCH(bool, oldFileThere);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(settingsFileName());
+    if (oldFileThere)
+        QVERIFY(writeAll(path, OldContents + OldContents));
+
+    QString error;
+    QVERIFY2(FileSystem().replaceFile(path, NewContents, &error), qPrintable(error));
+    // Shorter than what was there: nothing of the old file may trail behind.
+    QCOMPARE(readAll(path), NewContents);
+    QCOMPARE(entries(dir.path()), QStringList{settingsFileName()});
+}
+
+void tst_SettingsSave::replaceRefusesWithoutTouchingOldFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("read-only file") << "read-only";
+    QTest::newRow("name is a folder") << "folder";
+    QTest::newRow("folder missing") << "missing";
+}
+
+void tst_SettingsSave::replaceRefusesWithoutTouchingOldFile()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString path = dir.filePath(settingsFileName());
+    if (kind == QLatin1String("read-only")) {
+        QVERIFY(writeAll(path, OldContents));
+        // Root may write anyway, but a file the user protected stays as it is.
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir(dir.path()).mkdir(settingsFileName()));
+        QVERIFY(writeAll(path + QStringLiteral("/inside"), OldContents));
+    } else {
+        path = dir.filePath(QStringLiteral("no-such-folder/") + settingsFileName());
+    }
+    const QStringList before = entries(dir.path());
+
+    QString error;
+    QVERIFY(!FileSystem().replaceFile(path, NewContents, &error));
+    QVERIFY2(!error.trimmed().isEmpty(), "a failure must say why");
+    QCOMPARE(entries(dir.path()), before);
+    if (kind == QLatin1String("read-only"))
+        QCOMPARE(readAll(path), OldContents);
+    if (kind == QLatin1String("folder"))
+        QCOMPARE(readAll(path + QStringLiteral("/inside")), OldContents);
+}
+
+void tst_SettingsSave::readFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const FileSystem fs;
+    const QString path = dir.filePath(settingsFileName());
+    QString error;
+
+    QVERIFY(!fs.fileExists(path));
+    QVERIFY(!fs.readFile(path, &error));
+    QVERIFY(!error.isEmpty());
+
+    QByteArray binary = OldContents;
+    binary.append('\0').append("\xff\r\n");
+    QVERIFY(writeAll(path, binary));
+    QVERIFY(fs.fileExists(path));
+    error.clear();
+    QCOMPARE(fs.readFile(path, &error), std::optional<QByteArray>(binary));
+    QVERIFY(error.isEmpty());
+
+    // A folder under the settings file's name is there, but cannot be read.
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QDir(dir.path()).mkdir(settingsFileName()));
+    QVERIFY(fs.fileExists(path));
+    QVERIFY(!fs.readFile(path, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void tst_SettingsSave::fullDiskKeepsOldFile_data()
+{
+    QTest::addColumn<qint64>("leaveFree");
+    QTest::addColumn<int>("newSize");
+
+    // A small file sits in the write buffer until it is flushed, which is
+    // where a full disk must be noticed.
+    QTest::newRow("nothing free, settings-sized") << qint64(0) << 0;
+    QTest::newRow("one block free, file fits the buffer") << qint64(4096) << 6000;
+    QTest::newRow("one block free, file beyond the buffer") << qint64(4096) << 20000;
+    QTest::newRow("nothing free, beyond the buffer") << qint64(0) << 200000;
+}
+
+void tst_SettingsSave::fullDiskKeepsOldFile()
+{
+    QFETCH(qint64, leaveFree);
+    QFETCH(int, newSize);
+    const QString dir = mountScratch("64k");
+    if (dir.isEmpty())
+        return;
+    const QString path = dir + settingsFileName();
+    QVERIFY(writeAll(path, OldContents));
+    fillDisk(dir + QStringLiteral("filler"), leaveFree);
+    const QStringList before = entries(dir);
+
+    QByteArray contents = NewContents;
+    if (newSize > 0)
+        contents = formatSettingsFile(QStringLiteral("1"), QString(newSize, QLatin1Char('h')));
+
+    QString error;
+    QVERIFY(!FileSystem().replaceFile(path, contents, &error));
+    QVERIFY2(!error.trimmed().isEmpty(), "a full disk must be reported with a reason");
+    QCOMPARE(readAll(path), OldContents);
+    // No half-written temporary file is left to fill the disk further.
+    QCOMPARE(entries(dir), before);
+}
+
+void tst_SettingsSave::readOnlyFileSystemKeepsOldFile()
+{
+    const QString dir = mountScratch("64k");
+    if (dir.isEmpty())
+        return;
+    const QString path = dir + settingsFileName();
+    QVERIFY(writeAll(path, OldContents));
+#ifdef Q_OS_LINUX
+    QVERIFY2(::mount("velmora-test", QFile::encodeName(m_mountPoint->path()).constData(), "tmpfs",
+                     MS_REMOUNT | MS_RDONLY, nullptr) == 0,
+             std::strerror(errno));
+#endif
+
+    QString error;
+    QVERIFY(!FileSystem().replaceFile(path, NewContents, &error));
+    QVERIFY2(!error.trimmed().isEmpty(), "a read-only file system must be reported with a reason");
+    QCOMPARE(readAll(path), OldContents);
+    QCOMPARE(entries(dir), QStringList{settingsFileName()});
+    // Reading still works there.
+    QCOMPARE(FileSystem().readFile(path, &error), std::optional<QByteArray>(OldContents));
+}
+
+QTEST_GUILESS_MAIN(tst_SettingsSave)
+#include "tst_SettingsSave.moc"
