@@ -1,4 +1,140 @@
 #include "settings/frmComm.h"
 
-frmComm::frmComm(QWidget* parent) : QDialog(parent) {}
-void frmComm::cmdOK_Click() {}
+#include "help/AppInfo.h"
+#include "settings/SettingValue.h"
+#include "settings/mdlMain.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+std::optional<int> portFromField(QStringView text)
+{
+    // Read exactly as the connection reads a port from the settings file, so
+    // a value accepted here means the same port there.
+    const std::optional<qint64> whole = SettingValue::fromText(text.toString()).integerPart();
+    if (!whole || *whole < MinRemotePort || *whole > MaxRemotePort)
+        return std::nullopt;
+    return static_cast<int>(*whole);
+}
+
+HostProblem checkHostField(QStringView text)
+{
+    for (const QChar c : text) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph)
+            return HostProblem::ControlCharacter;
+    }
+    if (text.trimmed().isEmpty())
+        return HostProblem::Empty;
+    return HostProblem::None;
+}
+
+QString hostRefusalText(HostProblem problem)
+{
+    switch (problem) {
+    case HostProblem::Empty:
+        return QStringLiteral("Remote Host must not be empty: enter the name or address of the "
+                              "car's router.");
+    case HostProblem::ControlCharacter:
+        return QStringLiteral("Remote Host must not contain line breaks, tabs or other control "
+                              "characters.");
+    case HostProblem::None:
+        break;
+    }
+    return {};
+}
+
+QString portRefusalText()
+{
+    return QStringLiteral("Remote Port must be a number from %1 to %2.")
+        .arg(MinRemotePort)
+        .arg(MaxRemotePort);
+}
+
+frmComm::frmComm(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Velmora - Comm Port Settings"));
+    setModal(false);
+    resize(207, 113);
+
+    // Created in tab order so the focus chain starts right even before the
+    // explicit order below.
+    cmdOK = new QPushButton(QStringLiteral("&OK"), this);
+    cmdOK->setGeometry(96, 72, 49, 33);
+    cmdOK->setDefault(true);
+
+    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel->setGeometry(152, 72, 49, 33);
+
+    txtRemoteHost = new QLineEdit(this);
+    txtRemoteHost->setGeometry(16, 24, 185, 19);
+
+    lblRemoteHost = new QLabel(QStringLiteral("Remote Host"), this);
+    lblRemoteHost->setGeometry(16, 8, 62, 13);
+
+    lblRemotePort = new QLabel(QStringLiteral("Remote Port"), this);
+    lblRemotePort->setGeometry(16, 48, 59, 13);
+
+    txtRemotePort = new QLineEdit(this);
+    txtRemotePort->setGeometry(16, 64, 61, 19);
+
+    setTabOrder(cmdOK, cmdCancel);
+    setTabOrder(cmdCancel, txtRemoteHost);
+    setTabOrder(txtRemoteHost, txtRemotePort);
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmComm::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmComm::cmdCancel_Click);
+
+    Form_Load();
+    cmdOK->setFocus();
+}
+
+void frmComm::Form_Load()
+{
+    txtRemoteHost->setText(mdlMain::RemoteHost.text());
+    txtRemotePort->setText(mdlMain::RemotePort.text());
+}
+
+void frmComm::cmdOK_Click()
+{
+    // Both fields are checked before either setting changes, so a refusal
+    // leaves the settings exactly as they were.
+    const QString host = txtRemoteHost->text();
+    const HostProblem hostProblem = checkHostField(host);
+    if (hostProblem != HostProblem::None) {
+        Refuse(hostRefusalText(hostProblem), txtRemoteHost);
+        return;
+    }
+    const std::optional<int> port = portFromField(txtRemotePort->text());
+    if (!port) {
+        Refuse(portRefusalText(), txtRemotePort);
+        return;
+    }
+
+    mdlMain::RemoteHost = SettingValue::fromText(host);
+    mdlMain::RemotePort = SettingValue::fromNumber(*port);
+    accept();
+}
+
+void frmComm::cmdCancel_Click()
+{
+    reject();
+}
+
+void frmComm::Refuse(const QString& text, QLineEdit* field)
+{
+    // The box lives on the heap: should the main window close this dialog
+    // while the box is up, the dialog takes the box with it, and nothing
+    // here may touch either afterwards.
+    const QPointer<frmComm> self(this);
+    const QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Information, applicationTitle(), text, QMessageBox::Ok, this);
+    box->exec();
+    delete box.data();
+    if (self)
+        field->setFocus();
+}

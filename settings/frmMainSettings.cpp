@@ -2,6 +2,7 @@
 
 #include "settings/FileSystem.h"
 #include "settings/SettingsFile.h"
+#include "settings/frmComm.h"
 #include "settings/mdlMain.h"
 
 #include <QDir>
@@ -43,4 +44,16 @@ void frmMain::SaveSettings()
                         .arg(QDir::toNativeSeparators(path), error));
 }
 
-void frmMain::mnuCOMPort_Click() {}
+void frmMain::mnuCOMPort_Click()
+{
+    // One dialog at a time; choosing the command again leaves the open one
+    // exactly where it is, not even raised.
+    if (m_comm)
+        return;
+    // Parented so the main window owns it, yet a window of its own; it is
+    // gone as soon as it closes.
+    m_comm = new frmComm(this);
+    m_comm->setAttribute(Qt::WA_DeleteOnClose);
+    m_comm->show();
+    m_comm->activateWindow();
+}

@@ -1,0 +1,437 @@
+#include "help/AppInfo.h"
+#include "settings/SettingValue.h"
+#include "settings/frmComm.h"
+#include "settings/mdlMain.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+// How the driver can end the dialog.
+enum class Ending { OkClick, EnterInHost, EnterInPort, AltO, CancelClick, Escape, AltC, CloseBox };
+
+void end(frmComm& dialog, Ending how)
+{
+    switch (how) {
+    case Ending::OkClick:
+        QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        break;
+    case Ending::EnterInHost:
+        dialog.txtRemoteHost->setFocus();
+        QTest::keyClick(dialog.txtRemoteHost, Qt::Key_Return);
+        break;
+    case Ending::EnterInPort:
+        dialog.txtRemotePort->setFocus();
+        QTest::keyClick(dialog.txtRemotePort, Qt::Key_Enter);
+        break;
+    case Ending::AltO:
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_O, Qt::AltModifier);
+        break;
+    case Ending::CancelClick:
+        QTest::mouseClick(dialog.cmdCancel, Qt::LeftButton);
+        break;
+    case Ending::Escape:
+        dialog.txtRemotePort->setFocus();
+        QTest::keyClick(dialog.txtRemotePort, Qt::Key_Escape);
+        break;
+    case Ending::AltC:
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_C, Qt::AltModifier);
+        break;
+    case Ending::CloseBox:
+        dialog.close();
+        break;
+    }
+}
+
+} // namespace
+
+// Lets a failed comparison show the values.
+char* toString(const SettingValue& value)
+{
+    const QString kind = value.isEmpty()  ? QStringLiteral("empty")
+                         : value.isText() ? QStringLiteral("text")
+                                          : QStringLiteral("number");
+    return QTest::toString(QStringLiteral("%1 \"%2\"").arg(kind, value.text()));
+}
+
+class tst_frmComm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void portFromField_data();
+    void portFromField();
+    void checkHostField_data();
+    void checkHostField();
+
+    void layout_data();
+    void layout();
+    void windowIsResizableModelessAndSized();
+    void tabOrderAndInitialFocus();
+    void showsCurrentSettings_data();
+    void showsCurrentSettings();
+    void okStoresFields_data();
+    void okStoresFields();
+    void dismissingChangesNothing_data();
+    void dismissingChangesNothing();
+    void refusedEntries_data();
+    void refusedEntries();
+
+private:
+    std::unique_ptr<frmComm> openDialog();
+};
+
+void tst_frmComm::init()
+{
+    mdlMain::RemoteHost = SettingValue::fromText(QStringLiteral("car.lan"));
+    mdlMain::RemotePort = SettingValue::fromText(QStringLiteral("1500"));
+}
+
+std::unique_ptr<frmComm> tst_frmComm::openDialog()
+{
+    auto dialog = std::make_unique<frmComm>();
+    dialog->show();
+    dialog->activateWindow();
+    if (!QTest::qWaitForWindowActive(dialog.get()))
+        qWarning("the dialog did not become active");
+    return dialog;
+}
+
+void tst_frmComm::portFromField_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("expected"); // 0: refused
+
+    QTest::newRow("plain") << "1500" << 1500;
+    QTest::newRow("fraction rounds down") << "1500.9" << 1500;
+    QTest::newRow("highest") << "65535" << 65535;
+    QTest::newRow("highest with fraction") << "65535.9" << 65535;
+    QTest::newRow("many nines stay below the next port") << "65535.99999999999999999999" << 65535;
+    QTest::newRow("spaces around") << "  80  " << 80;
+    QTest::newRow("exponent") << "1.5e3" << 1500;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("letters") << "abc" << 0;
+    QTest::newRow("zero") << "0" << 0;
+    QTest::newRow("below one rounds to zero") << "0.99" << 0;
+    QTest::newRow("small negative rounds below zero") << "-0.5" << 0;
+    QTest::newRow("one past the highest") << "65536" << 0;
+    QTest::newRow("beyond 64 bits") << "99999999999999999999999" << 0;
+    QTest::newRow("wraps to a small port in 32 bits") << "4294968796" << 0;
+}
+
+void tst_frmComm::portFromField()
+{
+    QFETCH(QString, text);
+    QFETCH(int, expected);
+
+    const std::optional<int> port = ::portFromField(text);
+    if (expected == 0)
+        QVERIFY2(!port, qPrintable(QStringLiteral("accepted as %1").arg(port.value_or(0))));
+    else
+        QCOMPARE(port, std::optional<int>(expected));
+}
+
+void tst_frmComm::checkHostField_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<HostProblem>("expected");
+
+    QTest::newRow("name in capitals") << "MyCar.LAN" << HostProblem::None;
+    QTest::newRow("spaces around a name") << "  car  " << HostProblem::None;
+    QTest::newRow("not ASCII") << QStringLiteral("caf\u00e9") << HostProblem::None;
+    QTest::newRow("empty") << "" << HostProblem::Empty;
+    QTest::newRow("spaces only") << "   " << HostProblem::Empty;
+    QTest::newRow("line feed") << "car\nRemotePort=1" << HostProblem::ControlCharacter;
+    QTest::newRow("tab") << "\tcar" << HostProblem::ControlCharacter;
+    QTest::newRow("nul") << QString(QChar(0)) + "car" << HostProblem::ControlCharacter;
+    QTest::newRow("next line") << QStringLiteral("car\u0085x") << HostProblem::ControlCharacter;
+    QTest::newRow("line separator")
+        << QStringLiteral("car\u2028x") << HostProblem::ControlCharacter;
+    QTest::newRow("paragraph separator")
+        << QStringLiteral("car\u2029x") << HostProblem::ControlCharacter;
+}
+
+void tst_frmComm::checkHostField()
+{
+    QFETCH(QString, text);
+    QFETCH(HostProblem, expected);
+    QCOMPARE(::checkHostField(text), expected);
+}
+
+void tst_frmComm::layout_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("lblRemoteHost") << "lblRemoteHost" << QRect(16, 8, 62, 13) << "Remote Host";
+    QTest::newRow("txtRemoteHost") << "txtRemoteHost" << QRect(16, 24, 185, 19) << QString();
+    QTest::newRow("lblRemotePort") << "lblRemotePort" << QRect(16, 48, 59, 13) << "Remote Port";
+    QTest::newRow("txtRemotePort") << "txtRemotePort" << QRect(16, 64, 61, 19) << QString();
+    QTest::newRow("cmdOK") << "cmdOK" << QRect(96, 72, 49, 33) << "&OK";
+    QTest::newRow("cmdCancel") << "cmdCancel" << QRect(152, 72, 49, 33) << "&Cancel";
+}
+
+void tst_frmComm::layout()
+{
+    QFETCH(QString, control);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, caption);
+
+    const auto dialog = openDialog();
+    const QHash<QString, QWidget*> controls{
+        {"lblRemoteHost", dialog->lblRemoteHost},
+        {"txtRemoteHost", dialog->txtRemoteHost},
+        {"lblRemotePort", dialog->lblRemotePort},
+        {"txtRemotePort", dialog->txtRemotePort},
+        {"cmdOK", dialog->cmdOK},
+        {"cmdCancel", dialog->cmdCancel},
+    };
+    QWidget* widget = controls.value(control);
+    QVERIFY(widget);
+    QCOMPARE(widget->parentWidget(), dialog.get());
+    QVERIFY(widget->isVisible());
+    QCOMPARE(widget->geometry(), geometry);
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        QCOMPARE(label->text(), caption);
+        QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+    }
+    if (auto* button = qobject_cast<QPushButton*>(widget))
+        QCOMPARE(button->text(), caption);
+
+    // Resizing moves and resizes nothing.
+    dialog->resize(400, 300);
+    QTRY_COMPARE(dialog->size(), QSize(400, 300));
+    QCOMPARE(widget->geometry(), geometry);
+}
+
+void tst_frmComm::windowIsResizableModelessAndSized()
+{
+    const auto dialog = openDialog();
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Velmora - Comm Port Settings"));
+    QCOMPARE(dialog->size(), QSize(207, 113));
+    QVERIFY(dialog->isWindow());
+    QVERIFY(!dialog->isModal());
+    QCOMPARE(dialog->windowModality(), Qt::NonModal);
+    QVERIFY(dialog->minimumSize() != dialog->maximumSize());
+    QVERIFY(!dialog->windowFlags().testFlag(Qt::MSWindowsFixedSizeDialogHint));
+    QVERIFY(dialog->cmdOK->isDefault());
+    QVERIFY(!dialog->cmdCancel->isDefault());
+}
+
+void tst_frmComm::tabOrderAndInitialFocus()
+{
+    const auto dialog = openDialog();
+    QCOMPARE(QApplication::focusWidget(), dialog->cmdOK);
+
+    const QList<QWidget*> order{dialog->cmdCancel, dialog->txtRemoteHost, dialog->txtRemotePort,
+                                dialog->cmdOK};
+    for (QWidget* expected : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), expected);
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), dialog->txtRemotePort);
+}
+
+void tst_frmComm::showsCurrentSettings_data()
+{
+    QTest::addColumn<SettingValue>("host");
+    QTest::addColumn<SettingValue>("port");
+    QTest::addColumn<QString>("hostText");
+    QTest::addColumn<QString>("portText");
+
+    QTest::newRow("texts from the file")
+        << SettingValue::fromText("car.lan") << SettingValue::fromText("1500") << "car.lan"
+        << "1500";
+    QTest::newRow("number from an earlier OK")
+        << SettingValue::fromText("Car.LAN ") << SettingValue::fromNumber(2000) << "Car.LAN "
+        << "2000";
+    QTest::newRow("keys missing from the file")
+        << SettingValue() << SettingValue() << QString() << QString();
+    QTest::newRow("port text that is no number")
+        << SettingValue::fromText("car") << SettingValue::fromText("abc") << "car"
+        << "abc";
+}
+
+void tst_frmComm::showsCurrentSettings()
+{
+    QFETCH(SettingValue, host);
+    QFETCH(SettingValue, port);
+    QFETCH(QString, hostText);
+    QFETCH(QString, portText);
+
+    mdlMain::RemoteHost = host;
+    mdlMain::RemotePort = port;
+    const auto dialog = openDialog();
+    QCOMPARE(dialog->txtRemoteHost->text(), hostText);
+    QCOMPARE(dialog->txtRemotePort->text(), portText);
+    // Merely opening and looking changes nothing.
+    QCOMPARE(mdlMain::RemoteHost, host);
+    QCOMPARE(mdlMain::RemotePort, port);
+}
+
+void tst_frmComm::okStoresFields_data()
+{
+    QTest::addColumn<Ending>("ending");
+    QTest::addColumn<QString>("typedHost");
+    QTest::addColumn<QString>("typedPort");
+    QTest::addColumn<int>("port");
+
+    QTest::newRow("click") << Ending::OkClick << "10.0.0.7"
+                           << "2000" << 2000;
+    QTest::newRow("fraction rounds down") << Ending::OkClick << "car"
+                                          << "1500.9" << 1500;
+    QTest::newRow("host kept as typed") << Ending::OkClick << "  My.Car.LAN "
+                                        << "80" << 80;
+    QTest::newRow("Enter in the host field") << Ending::EnterInHost << "CAR"
+                                             << "1" << 1;
+    QTest::newRow("Enter in the port field") << Ending::EnterInPort << "car"
+                                             << "65535" << 65535;
+    QTest::newRow("Alt+O") << Ending::AltO << "car"
+                           << " 2001 " << 2001;
+}
+
+void tst_frmComm::okStoresFields()
+{
+    QFETCH(Ending, ending);
+    QFETCH(QString, typedHost);
+    QFETCH(QString, typedPort);
+    QFETCH(int, port);
+
+    ModalWatcher watcher;
+    const auto dialog = openDialog();
+    QSignalSpy accepted(dialog.get(), &QDialog::accepted);
+    dialog->txtRemoteHost->setText(typedHost);
+    dialog->txtRemotePort->clear();
+    QTest::keyClicks(dialog->txtRemotePort, typedPort);
+
+    end(*dialog, ending);
+
+    // An access key shows the button pressed for a moment before it acts.
+    QTRY_COMPARE(accepted.count(), 1);
+    QVERIFY(!dialog->isVisible());
+    QVERIFY(watcher.seen().isEmpty());
+    QCOMPARE(mdlMain::RemoteHost, SettingValue::fromText(typedHost));
+    // Stored as a whole number, not as the text typed.
+    QVERIFY(mdlMain::RemotePort.isNumber());
+    QCOMPARE(mdlMain::RemotePort.integerPart(), std::optional<qint64>(port));
+    QCOMPARE(mdlMain::RemotePort.text(), QString::number(port));
+}
+
+void tst_frmComm::dismissingChangesNothing_data()
+{
+    QTest::addColumn<Ending>("ending");
+
+    QTest::newRow("Cancel") << Ending::CancelClick;
+    QTest::newRow("Esc") << Ending::Escape;
+    QTest::newRow("Alt+C") << Ending::AltC;
+    QTest::newRow("close box") << Ending::CloseBox;
+}
+
+void tst_frmComm::dismissingChangesNothing()
+{
+    QFETCH(Ending, ending);
+
+    ModalWatcher watcher;
+    const SettingValue host = mdlMain::RemoteHost;
+    const SettingValue port = mdlMain::RemotePort;
+    const auto dialog = openDialog();
+    QSignalSpy accepted(dialog.get(), &QDialog::accepted);
+    dialog->txtRemoteHost->setText(QStringLiteral("elsewhere"));
+    dialog->txtRemotePort->setText(QStringLiteral("9999"));
+
+    end(*dialog, ending);
+
+    QTRY_VERIFY(!dialog->isVisible());
+    QCOMPARE(accepted.count(), 0);
+    QVERIFY(watcher.seen().isEmpty());
+    QCOMPARE(mdlMain::RemoteHost, host);
+    QCOMPARE(mdlMain::RemotePort, port);
+}
+
+void tst_frmComm::refusedEntries_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("hostField"); // which field gets the focus back
+
+    const QString portMessage = QStringLiteral("Remote Port must be a number from 1 to 65535.");
+    const QString emptyHost = QStringLiteral(
+        "Remote Host must not be empty: enter the name or address of the car's router.");
+    const QString controlHost = QStringLiteral(
+        "Remote Host must not contain line breaks, tabs or other control characters.");
+
+    QTest::newRow("empty port") << "car"
+                                << "" << portMessage << false;
+    QTest::newRow("port abc") << "car"
+                              << "abc" << portMessage << false;
+    QTest::newRow("port 0") << "car"
+                            << "0" << portMessage << false;
+    QTest::newRow("port -5") << "car"
+                             << "-5" << portMessage << false;
+    QTest::newRow("port 70000") << "car"
+                                << "70000" << portMessage << false;
+    QTest::newRow("empty host") << ""
+                                << "1500" << emptyHost << true;
+    QTest::newRow("host with a line break") << "car\r\nRemotePort=1"
+                                            << "1500" << controlHost << true;
+    // Both wrong: the host, the upper field, is named first.
+    QTest::newRow("both wrong") << ""
+                                << "abc" << emptyHost << true;
+}
+
+void tst_frmComm::refusedEntries()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, port);
+    QFETCH(QString, message);
+    QFETCH(bool, hostField);
+
+    const SettingValue oldHost = mdlMain::RemoteHost;
+    const SettingValue oldPort = mdlMain::RemotePort;
+    ModalWatcher watcher;
+    const auto dialog = openDialog();
+    QSignalSpy accepted(dialog.get(), &QDialog::accepted);
+    dialog->txtRemoteHost->setText(host);
+    dialog->txtRemotePort->setText(port);
+    // The field keeps what was set, or the check below would test nothing.
+    QCOMPARE(dialog->txtRemoteHost->text(), host);
+
+    QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
+
+    QCOMPARE(watcher.seen().size(), 1);
+    const SeenMessage& seen = watcher.seen().first();
+    QCOMPARE(seen.title, applicationTitle());
+    QCOMPARE(seen.text, message);
+    QCOMPARE(seen.icon, QMessageBox::Information);
+    QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(accepted.count(), 0);
+    QCOMPARE(dialog->txtRemoteHost->text(), host);
+    QCOMPARE(dialog->txtRemotePort->text(), port);
+    QCOMPARE(mdlMain::RemoteHost, oldHost);
+    QCOMPARE(mdlMain::RemotePort, oldPort);
+    QCOMPARE(dialog->focusWidget(), hostField ? dialog->txtRemoteHost : dialog->txtRemotePort);
+
+    // Put right, the same dialog then takes the entry.
+    dialog->txtRemoteHost->setText(QStringLiteral("car"));
+    dialog->txtRemotePort->setText(QStringLiteral("1600"));
+    QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
+    QCOMPARE(accepted.count(), 1);
+    QCOMPARE(watcher.seen().size(), 1);
+    QCOMPARE(mdlMain::RemotePort, SettingValue::fromNumber(1600));
+}
+
+QTEST_MAIN(tst_frmComm)
+#include "tst_frmComm.moc"
