@@ -1,4 +1,13 @@
 #include "console/frmMain.h"
 
-void frmMain::mnuHowToUse_Click() {}
-void frmMain::mnuAbout_Click() {}
+#include "help/HelpTexts.h"
+
+void frmMain::mnuHowToUse_Click()
+{
+    ShowMessage(howToUseText());
+}
+
+void frmMain::mnuAbout_Click()
+{
+    ShowMessage(aboutText());
+}
