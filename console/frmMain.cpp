@@ -143,8 +143,8 @@ void frmMain::Form_Load()
     cmdOpenClose->setGeometry(100, 25, 99, 50);
     lblWinsock->setGeometry(300, 25, 99, 50);
     FileSys = new FileSystem;
-    AppDir = m_requestedAppDir.isEmpty() ? QCoreApplication::applicationDirPath()
-                                         : m_requestedAppDir;
+    AppDir =
+        m_requestedAppDir.isEmpty() ? QCoreApplication::applicationDirPath() : m_requestedAppDir;
     if (!AppDir.endsWith(QLatin1Char('/')) && !AppDir.endsWith(QLatin1Char('\\')))
         AppDir += QLatin1Char('/');
     LoadSettings();

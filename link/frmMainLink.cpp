@@ -24,7 +24,8 @@ QString settingsProblem()
         return QStringLiteral("The remote port is empty.");
     const std::optional<qint64> port = mdlMain::RemotePort.integerPart();
     if (!port || *port < 1 || *port > 65535)
-        return QStringLiteral("The remote port \"%1\" is not a number from 1 to 65535.").arg(portText);
+        return QStringLiteral("The remote port \"%1\" is not a number from 1 to 65535.")
+            .arg(portText);
     return {};
 }
 
@@ -104,8 +105,8 @@ bool frmMain::SettingsUsable(bool reportEveryTime)
     // Report each bad pair of settings once to the drive keys, so a key held
     // down does not bring the message back at every repeat; a click on the
     // button always answers.
-    const QString badSettings = mdlMain::RemoteHost.text() + QLatin1Char('\n') +
-                                mdlMain::RemotePort.text();
+    const QString badSettings =
+        mdlMain::RemoteHost.text() + QLatin1Char('\n') + mdlMain::RemotePort.text();
     if (reportEveryTime || badSettings != m_reportedBadSettings) {
         m_reportedBadSettings = badSettings;
         ShowMessage(problem + QStringLiteral("\r\nPlease set the remote host and port in "

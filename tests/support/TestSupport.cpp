@@ -1,13 +1,17 @@
 #include "support/TestSupport.h"
 
+#include "console/Colours.h"
+#include "console/frmMain.h"
 #include "settings/SettingsFile.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QHostAddress>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTcpSocket>
 #include <QTest>
+#include <QWindow>
 
 ModalWatcher::ModalWatcher(QObject* parent) : QObject(parent)
 {
@@ -137,7 +141,13 @@ void LoopbackPeer::closeClients()
 
 void LoopbackPeer::stopListening()
 {
+    m_portBeforeStop = m_server.serverPort();
     m_server.close();
+}
+
+bool LoopbackPeer::listenAgain()
+{
+    return m_server.listen(QHostAddress::LocalHost, m_portBeforeStop);
 }
 
 QString decodeDriveStream(const QByteArray& bytes)
@@ -151,4 +161,36 @@ QString decodeDriveStream(const QByteArray& bytes)
     if (bytes.size() % 2 != 0)
         codes.append(QLatin1Char('?'));
     return codes;
+}
+
+std::unique_ptr<frmMain> openMainWindow(const TempAppDir& dir, const QString& host,
+                                        const QString& port)
+{
+    dir.writeSettings(host, port);
+    auto window = std::make_unique<frmMain>(dir.path());
+    window->show();
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window.get()))
+        qWarning("the main window did not become active");
+    return window;
+}
+
+int greenSquare(const frmMain& window)
+{
+    int green = 0;
+    for (int i = 1; i <= 9; ++i) {
+        const quint32 colour = toPacked(window.picDir[i]->palette().color(QPalette::Window));
+        if (colour == Colour::Green)
+            green = green == 0 ? i : -2;
+        else if (colour != Colour::Red)
+            return -1;
+    }
+    return green < 0 ? 0 : green;
+}
+
+void sendKey(frmMain& window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers,
+             bool autoRepeat)
+{
+    QKeyEvent event(type, key, modifiers, QString(), autoRepeat);
+    QCoreApplication::sendEvent(window.windowHandle(), &event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QEvent>
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
@@ -8,8 +9,10 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <memory>
 
 class QTcpSocket;
+class frmMain;
 
 // One message box as the driver saw it.
 struct SeenMessage {
@@ -67,7 +70,11 @@ public:
     explicit LoopbackPeer(QObject* parent = nullptr);
     ~LoopbackPeer() override;
 
-    quint16 port() const { return m_server.serverPort(); }
+    // The port it listens on, or listened on before stopListening().
+    quint16 port() const
+    {
+        return m_server.isListening() ? m_server.serverPort() : m_portBeforeStop;
+    }
     QString portText() const { return QString::number(port()); }
     int connectionCount() const { return m_connections; }
     int openConnections() const;
@@ -80,6 +87,8 @@ public:
     void closeClients();
     // Stops accepting; later connects are refused.
     void stopListening();
+    // Accepts again, on the same port as before.
+    bool listenAgain();
 
 signals:
     void bytesArrived();
@@ -92,8 +101,23 @@ private:
     QByteArray m_received;
     int m_connections = 0;
     quint16 m_lastClientPort = 0;
+    quint16 m_portBeforeStop = 0;
 };
 
 // Splits a received stream into two-byte drive messages; returns the codes
 // as a string of digits, and "?" for anything that is not a proper message.
 QString decodeDriveStream(const QByteArray& bytes);
+
+// Writes a settings file for host and port into dir, then opens the main
+// window on it, shown and active, so that it previews keys.
+std::unique_ptr<frmMain> openMainWindow(const TempAppDir& dir, const QString& host,
+                                        const QString& port);
+
+// The index of the one green square of the grid; 0 if none or several are
+// green, -1 if a square is neither pure red nor pure green.
+int greenSquare(const frmMain& window);
+
+// Delivers a key event to the main window's native window, as the platform
+// does; autoRepeat marks the pairs that X11 sends for a held key.
+void sendKey(frmMain& window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers = {},
+             bool autoRepeat = false);

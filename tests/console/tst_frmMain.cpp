@@ -1,0 +1,396 @@
+// The main window on the offscreen platform: its layout, menus, key preview,
+// grid and the stop when it loses the focus. Keys go through the window's
+// native window, as the platform delivers them.
+#include "console/Colours.h"
+#include "console/frmMain.h"
+#include "link/SocketControl.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+namespace {
+
+constexpr int Timeout = 10000;
+
+quint32 colourOf(const QWidget* panel)
+{
+    return toPacked(panel->palette().color(QPalette::Window));
+}
+
+} // namespace
+
+class tst_frmMain : public QObject {
+    Q_OBJECT
+
+private slots:
+    void windowAndControls();
+    void menus();
+    void gridAtStart();
+    void labelEmptyUntilFirstTick();
+    void keysDriveAndPaint_data();
+    void keysDriveAndPaint();
+    void keySequences();
+    void autoRepeatReleaseIsNotARelease();
+    void otherKeysChangeNothing();
+    void keysIgnoredWhileAnotherWindowIsActive();
+    void focusLossStopsTheCar();
+    void focusLossNeverConnects();
+    void unloadClosesSocketThenWritesSettings();
+    void exitMenuClosesTheWindow();
+
+private:
+    // A shown, active main window whose settings point at the peer.
+    void start(frmMain*& w, const LoopbackPeer& peer);
+
+    TempAppDir* m_dir = nullptr;
+    ModalWatcher* m_watcher = nullptr;
+
+private slots:
+    void init();
+    void cleanup();
+};
+
+void tst_frmMain::init()
+{
+    m_dir = new TempAppDir;
+    m_watcher = new ModalWatcher;
+}
+
+void tst_frmMain::cleanup()
+{
+    delete m_watcher;
+    delete m_dir;
+}
+
+void tst_frmMain::start(frmMain*& w, const LoopbackPeer& peer)
+{
+    w = openMainWindow(*m_dir, QStringLiteral("127.0.0.1"), peer.portText()).release();
+    QVERIFY(w->isActiveWindow());
+}
+
+void tst_frmMain::windowAndControls()
+{
+    m_dir->writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
+    frmMain w(m_dir->path());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    QCOMPARE(w.windowTitle(), QStringLiteral("Velmora"));
+    QCOMPARE(w.centralWidget()->size(), QSize(500, 500));
+    QCOMPARE(w.cmdOpenClose->geometry(), QRect(100, 25, 99, 50));
+    QCOMPARE(w.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QCOMPARE(w.lblWinsock->geometry(), QRect(300, 25, 99, 50));
+    QCOMPARE(w.appDir(), m_dir->path());
+    QVERIFY(w.tmrRepeat->isActive());
+    QCOMPARE(w.tmrRepeat->interval(), 1000);
+    QCOMPARE(w.Winsock->State(), SocketState::Closed);
+    QCOMPARE(w.throttle(), qint16(1));
+    QCOMPARE(w.steering(), qint16(1));
+
+    // Resizing moves and resizes nothing.
+    w.resize(800, 700);
+    QTRY_COMPARE(w.centralWidget()->width(), 800);
+    QCOMPARE(w.cmdOpenClose->geometry(), QRect(100, 25, 99, 50));
+    QCOMPARE(w.picDir[9]->geometry(), QRect(300, 300, 99, 99));
+}
+
+void tst_frmMain::menus()
+{
+    m_dir->writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
+    frmMain w(m_dir->path());
+    QStringList titles;
+    for (QAction* menu : w.menuBar()->actions())
+        titles << menu->text();
+    QCOMPARE(titles, (QStringList{"&File", "&Settings", "&Help"}));
+
+    auto captions = [](const QMenu* menu) {
+        QStringList texts;
+        for (QAction* item : menu->actions())
+            texts << (item->isSeparator() ? QStringLiteral("-") : item->text());
+        return texts;
+    };
+    QCOMPARE(captions(w.mnuFile), (QStringList{"&Exit"}));
+    QCOMPARE(captions(w.mnuSettings), (QStringList{"&COM Port...", "&Data...", "&Keys..."}));
+    QCOMPARE(captions(w.mnuHelp), (QStringList{"&How to use...", "-", "&About..."}));
+    QVERIFY(w.mnuHelpBar->isSeparator());
+
+    QVERIFY(w.mnuExit->isEnabled());
+    QVERIFY(w.mnuCOMPort->isEnabled());
+    QVERIFY(!w.mnuData->isEnabled());
+    QVERIFY(!w.mnuKeys->isEnabled());
+    // A disabled item cannot be chosen, even programmatically.
+    QSignalSpy data(w.mnuData, &QAction::triggered);
+    w.mnuData->trigger();
+    w.mnuKeys->trigger();
+    QCOMPARE(data.count(), 0);
+    QVERIFY(m_watcher->seen().isEmpty());
+}
+
+void tst_frmMain::gridAtStart()
+{
+    m_dir->writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
+    frmMain w(m_dir->path());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    for (int i = 1; i <= 9; ++i) {
+        const QWidget* panel = w.picDir[i];
+        QVERIFY(panel);
+        QCOMPARE(panel->parentWidget(), w.centralWidget());
+        QVERIFY(panel->isVisible());
+        QVERIFY(panel->autoFillBackground());
+        QCOMPARE(panel->geometry(),
+                 QRect(((i - 1) % 3) * 100 + 100, ((i - 1) / 3) * 100 + 100, 99, 99));
+        QCOMPARE(colourOf(panel), Colour::Red);
+    }
+    // Packed 0x00BBGGRR: 255 is pure red and 65280 pure green on screen.
+    QCOMPARE(fromPacked(Colour::Red), QColor(255, 0, 0));
+    QCOMPARE(fromPacked(Colour::Green), QColor(0, 255, 0));
+
+    // What reaches the screen: the centre of each square is pure red.
+    const QImage shot = w.centralWidget()->grab().toImage();
+    for (int i = 1; i <= 9; ++i)
+        QCOMPARE(shot.pixelColor(w.picDir[i]->geometry().center()), QColor(255, 0, 0));
+}
+
+void tst_frmMain::labelEmptyUntilFirstTick()
+{
+    m_dir->writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
+    frmMain w(m_dir->path());
+    QCOMPARE(w.lblWinsock->text(), QString());
+    QSignalSpy tick(w.tmrRepeat, &QTimer::timeout);
+    QVERIFY(tick.wait(Timeout));
+    QCOMPARE(w.lblWinsock->text(), QStringLiteral("Closed"));
+}
+
+void tst_frmMain::keysDriveAndPaint_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<int>("code");
+    const Qt::KeyboardModifiers none = Qt::NoModifier;
+    const Qt::KeyboardModifiers keypad = Qt::KeypadModifier;
+    QTest::newRow("Up") << int(Qt::Key_Up) << none << 2;
+    QTest::newRow("Down") << int(Qt::Key_Down) << none << 8;
+    QTest::newRow("Left") << int(Qt::Key_Left) << none << 4;
+    QTest::newRow("Right with Shift")
+        << int(Qt::Key_Right) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 6;
+    QTest::newRow("Up with Ctrl") << int(Qt::Key_Up) << Qt::KeyboardModifiers(Qt::ControlModifier)
+                                  << 2;
+    QTest::newRow("keypad 7") << int(Qt::Key_7) << keypad << 1;
+    QTest::newRow("keypad 8") << int(Qt::Key_8) << keypad << 2;
+    QTest::newRow("keypad 9") << int(Qt::Key_9) << keypad << 3;
+    QTest::newRow("keypad 4") << int(Qt::Key_4) << keypad << 4;
+    QTest::newRow("keypad 5") << int(Qt::Key_5) << keypad << 5;
+    QTest::newRow("keypad 6") << int(Qt::Key_6) << keypad << 6;
+    QTest::newRow("keypad 1") << int(Qt::Key_1) << keypad << 7;
+    QTest::newRow("keypad 2") << int(Qt::Key_2) << keypad << 8;
+    QTest::newRow("keypad 3") << int(Qt::Key_3) << keypad << 9;
+    QTest::newRow("keypad 8, Num Lock off") << int(Qt::Key_Up) << keypad << 2;
+}
+
+void tst_frmMain::keysDriveAndPaint()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(int, code);
+    LoopbackPeer peer;
+    frmMain* w = nullptr;
+    start(w, peer);
+    QScopedPointer<frmMain> owner(w);
+
+    QTest::keyPress(w->windowHandle(), Qt::Key(key), modifiers);
+    QCOMPARE(w->throttle() * 3 + w->steering() + 1, code);
+    QCOMPARE(greenSquare(*w), code);
+    QTest::keyRelease(w->windowHandle(), Qt::Key(key), modifiers);
+    QCOMPARE(greenSquare(*w), 5);
+    QCOMPARE(w->throttle(), qint16(1));
+    QCOMPARE(w->steering(), qint16(1));
+}
+
+void tst_frmMain::keySequences()
+{
+    LoopbackPeer peer;
+    frmMain* w = nullptr;
+    start(w, peer);
+    QScopedPointer<frmMain> owner(w);
+    QWindow* window = w->windowHandle();
+
+    QTest::keyPress(window, Qt::Key_Up);
+    QTest::keyPress(window, Qt::Key_Left);
+    QCOMPARE(greenSquare(*w), 1);
+    QTest::keyRelease(window, Qt::Key_Left);
+    QCOMPARE(greenSquare(*w), 2);
+    QTest::keyRelease(window, Qt::Key_Up);
+    QCOMPARE(greenSquare(*w), 5);
+
+    // Releasing keypad 9 stops both axes while an arrow is still held.
+    QTest::keyPress(window, Qt::Key_Down);
+    QTest::keyPress(window, Qt::Key_9, Qt::KeypadModifier);
+    QCOMPARE(greenSquare(*w), 3);
+    QTest::keyRelease(window, Qt::Key_9, Qt::KeypadModifier);
+    QCOMPARE(greenSquare(*w), 5);
+}
+
+void tst_frmMain::autoRepeatReleaseIsNotARelease()
+{
+    LoopbackPeer peer;
+    frmMain* w = nullptr;
+    start(w, peer);
+    QScopedPointer<frmMain> owner(w);
+
+    sendKey(*w, QEvent::KeyPress, Qt::Key_Up);
+    for (int i = 0; i < 5; ++i) {
+        // What X11 sends for a held key: a flagged release, a flagged press.
+        sendKey(*w, QEvent::KeyRelease, Qt::Key_Up, {}, true);
+        QCOMPARE(w->throttle(), qint16(0));
+        sendKey(*w, QEvent::KeyPress, Qt::Key_Up, {}, true);
+        QCOMPARE(greenSquare(*w), 2);
+    }
+    sendKey(*w, QEvent::KeyRelease, Qt::Key_Up);
+    QCOMPARE(w->throttle(), qint16(1));
+    QCOMPARE(greenSquare(*w), 5);
+}
+
+void tst_frmMain::otherKeysChangeNothing()
+{
+    LoopbackPeer peer;
+    frmMain* w = nullptr;
+    start(w, peer);
+    QScopedPointer<frmMain> owner(w);
+    QWindow* window = w->windowHandle();
+
+    QTest::keyPress(window, Qt::Key_Right);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.received().size(), 2, Timeout);
+    const QByteArray before = peer.received();
+    QTest::keyClick(window, Qt::Key_0, Qt::KeypadModifier);
+    QTest::keyClick(window, Qt::Key_8);
+    QTest::keyClick(window, Qt::Key_A);
+    QTest::keyClick(window, Qt::Key_Space);
+    QTest::keyClick(window, Qt::Key_Clear, Qt::KeypadModifier);
+    QCOMPARE(greenSquare(*w), 6);
+    QCOMPARE(w->steering(), qint16(2));
+    // Nothing more was sent: a later drive key's bytes follow directly.
+    QTest::keyRelease(window, Qt::Key_Right);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.received().size(), 4, Timeout);
+    QCOMPARE(decodeDriveStream(peer.received()), QStringLiteral("65"));
+    QCOMPARE(peer.received().left(2), before);
+}
+
+void tst_frmMain::keysIgnoredWhileAnotherWindowIsActive()
+{
+    LoopbackPeer peer;
+    frmMain* w = nullptr;
+    start(w, peer);
+    QScopedPointer<frmMain> owner(w);
+
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QTest::keyPress(w->windowHandle(), Qt::Key_Up);
+    QCOMPARE(w->throttle(), qint16(1));
+    QCOMPARE(greenSquare(*w), 0);
+    QCOMPARE(peer.connectionCount(), 0);
+}
+
+void tst_frmMain::focusLossStopsTheCar()
+{
+    LoopbackPeer peer;
+    frmMain* w = nullptr;
+    start(w, peer);
+    QScopedPointer<frmMain> owner(w);
+
+    QTest::keyPress(w->windowHandle(), Qt::Key_Up);
+    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("2"), Timeout);
+
+    // The release goes to another window.
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QCOMPARE(w->throttle(), qint16(1));
+    QCOMPARE(greenSquare(*w), 5);
+    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()).left(2), QStringLiteral("25"),
+                              Timeout);
+
+    // Already stopped: losing the focus again sends nothing extra.
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    peer.clearReceived();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QCOMPARE(peer.received(), QByteArray());
+}
+
+void tst_frmMain::focusLossNeverConnects()
+{
+    LoopbackPeer peer;
+    frmMain* w = nullptr;
+    start(w, peer);
+    QScopedPointer<frmMain> owner(w);
+
+    QTest::keyPress(w->windowHandle(), Qt::Key_Down);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connectionCount(), 1, Timeout);
+    // The car's server hangs up; the socket reads Closed.
+    peer.closeClients();
+    QTRY_COMPARE_WITH_TIMEOUT(w->Winsock->State(), SocketState::Closed, Timeout);
+
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QCOMPARE(w->throttle(), qint16(1));
+    QCOMPARE(greenSquare(*w), 5);
+    QCOMPARE(w->Winsock->State(), SocketState::Closed);
+    QCOMPARE(peer.connectionCount(), 1);
+}
+
+void tst_frmMain::unloadClosesSocketThenWritesSettings()
+{
+    LoopbackPeer peer;
+    // A file written by hand, so that a rewrite shows in its bytes.
+    m_dir->writeRaw("RemoteHost=127.0.0.1\nRemotePort=" + peer.portText().toLatin1() + "\n");
+    frmMain w(m_dir->path());
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::mouseClick(w.cmdOpenClose, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(w.Winsock->State(), SocketState::Connected, Timeout);
+
+    QByteArray fileWhenClosed;
+    connect(w.Winsock, &SocketControl::stateChanged, this, [&](qint16 state) {
+        if (state == SocketState::Closed)
+            fileWhenClosed = m_dir->readRaw();
+    });
+    QVERIFY(w.close());
+    QVERIFY(fileWhenClosed.startsWith("RemoteHost=127.0.0.1\n"));
+    QCOMPARE(w.Winsock->State(), SocketState::Closed);
+    QVERIFY(m_dir->readRaw().startsWith("' Hi y'all!"));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.openConnections(), 0, Timeout);
+}
+
+void tst_frmMain::exitMenuClosesTheWindow()
+{
+    m_dir->writeRaw("RemotePort=1500\r\nRemoteHost=127.0.0.1\r\n");
+    frmMain w(m_dir->path());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.mnuExit->trigger();
+    QVERIFY(!w.isVisible());
+    QCOMPARE(m_dir->readRaw(),
+             QByteArray("' Hi y'all! I'm writing this program and I got bored.\r\n"
+                        "' So i'm writing this 2-line blurb. The end. (Make that 4-line.)\r\n"
+                        "RemotePort=1500\r\nRemoteHost=127.0.0.1\r\n"));
+}
+
+QTEST_MAIN(tst_frmMain)
+#include "tst_frmMain.moc"

@@ -1,0 +1,355 @@
+// Driving the car through the main window against a real server on
+// 127.0.0.1: the bytes on the wire, the once-a-second repeat, the status
+// label, the button, socket errors and bad settings.
+#include "console/frmMain.h"
+#include "link/SocketControl.h"
+#include "settings/mdlMain.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+namespace {
+
+constexpr int Timeout = 10000;
+const QString Loopback = QStringLiteral("127.0.0.1");
+
+} // namespace
+
+class tst_SendCommand : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void bytesForEachKey_data();
+    void bytesForEachKey();
+    void repeatsOnceASecondWhileConnected();
+    void sendsNothingWhileNotConnected();
+    void heldKeySendsAtRepeatRateWithoutStops();
+    void labelAndButtonThroughAConnection();
+    void refusedConnect();
+    void peerHangsUpThenKeyReconnects();
+    void settingsChangeWhileConnectedReconnects();
+    void badSettings_data();
+    void badSettings();
+    void ticksGoOnWhileAMessageBoxIsOpen();
+
+private:
+    TempAppDir* m_dir = nullptr;
+    ModalWatcher* m_watcher = nullptr;
+};
+
+void tst_SendCommand::init()
+{
+    m_dir = new TempAppDir;
+    m_watcher = new ModalWatcher;
+}
+
+void tst_SendCommand::cleanup()
+{
+    delete m_watcher;
+    delete m_dir;
+}
+
+void tst_SendCommand::bytesForEachKey_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<char>("code");
+    const Qt::KeyboardModifiers none = Qt::NoModifier;
+    const Qt::KeyboardModifiers keypad = Qt::KeypadModifier;
+    QTest::newRow("Left") << int(Qt::Key_Left) << none << '4';
+    QTest::newRow("Right") << int(Qt::Key_Right) << none << '6';
+    QTest::newRow("Up") << int(Qt::Key_Up) << none << '2';
+    QTest::newRow("Down") << int(Qt::Key_Down) << none << '8';
+    QTest::newRow("keypad 1") << int(Qt::Key_1) << keypad << '7';
+    QTest::newRow("keypad 2") << int(Qt::Key_2) << keypad << '8';
+    QTest::newRow("keypad 3") << int(Qt::Key_3) << keypad << '9';
+    QTest::newRow("keypad 4") << int(Qt::Key_4) << keypad << '4';
+    QTest::newRow("keypad 5") << int(Qt::Key_5) << keypad << '5';
+    QTest::newRow("keypad 6") << int(Qt::Key_6) << keypad << '6';
+    QTest::newRow("keypad 7") << int(Qt::Key_7) << keypad << '1';
+    QTest::newRow("keypad 8") << int(Qt::Key_8) << keypad << '2';
+    QTest::newRow("keypad 9") << int(Qt::Key_9) << keypad << '3';
+}
+
+void tst_SendCommand::bytesForEachKey()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(char, code);
+    LoopbackPeer peer;
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+
+    // The key itself opens the connection: no click needed first.
+    QTest::keyPress(w->windowHandle(), Qt::Key(key), modifiers);
+    QCOMPARE(w->Winsock->State(), SocketState::Connected);
+    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Close Comm"));
+    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Connected"));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.received().size(), 2, Timeout);
+    QByteArray message(2, '\0');
+    message[0] = code;
+    QCOMPARE(peer.received(), message);
+    QVERIFY2(peer.lastClientPort() >= 10000 && peer.lastClientPort() <= 59999,
+             qPrintable(QString::number(peer.lastClientPort())));
+
+    QTest::keyRelease(w->windowHandle(), Qt::Key(key), modifiers);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.received().size(), 4, Timeout);
+    QCOMPARE(peer.received().mid(2), QByteArray("5\0", 2));
+    QCOMPARE(peer.connectionCount(), 1);
+    QVERIFY(m_watcher->seen().isEmpty());
+}
+
+void tst_SendCommand::repeatsOnceASecondWhileConnected()
+{
+    LoopbackPeer peer;
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    QTest::keyPress(w->windowHandle(), Qt::Key_Up);
+    QTest::keyRelease(w->windowHandle(), Qt::Key_Up);
+    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("25"), Timeout);
+
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("25555"), Timeout);
+    // Three ticks: not faster than once a second, and not much slower.
+    QVERIFY2(clock.elapsed() >= 1900 && clock.elapsed() < 6000,
+             qPrintable(QString::number(clock.elapsed())));
+}
+
+void tst_SendCommand::sendsNothingWhileNotConnected()
+{
+    LoopbackPeer peer;
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    QSignalSpy ticks(w->tmrRepeat, &QTimer::timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(ticks.count(), 2, Timeout);
+    QCOMPARE(peer.connectionCount(), 0);
+    QCOMPARE(w->Winsock->State(), SocketState::Closed);
+
+    // Connected once, then closed with the button: the ticks stop sending.
+    QTest::keyClick(w->windowHandle(), Qt::Key_Left);
+    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("45"), Timeout);
+    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.openConnections(), 0, Timeout);
+    peer.clearReceived();
+    ticks.clear();
+    QTRY_COMPARE_WITH_TIMEOUT(ticks.count(), 2, Timeout);
+    QCOMPARE(peer.received(), QByteArray());
+    QCOMPARE(peer.connectionCount(), 1);
+}
+
+void tst_SendCommand::heldKeySendsAtRepeatRateWithoutStops()
+{
+    LoopbackPeer peer;
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    sendKey(*w, QEvent::KeyPress, Qt::Key_Up);
+    for (int i = 0; i < 20; ++i) {
+        sendKey(*w, QEvent::KeyRelease, Qt::Key_Up, {}, true);
+        sendKey(*w, QEvent::KeyPress, Qt::Key_Up, {}, true);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(peer.received().size(), 42, Timeout);
+    // One message per press, all forward; not one stop in between.
+    const QString codes = decodeDriveStream(peer.received());
+    QCOMPARE(codes.count(QLatin1Char('2')), 21);
+    sendKey(*w, QEvent::KeyRelease, Qt::Key_Up);
+    QTRY_VERIFY_WITH_TIMEOUT(decodeDriveStream(peer.received()).endsWith(QLatin1Char('5')),
+                             Timeout);
+}
+
+void tst_SendCommand::labelAndButtonThroughAConnection()
+{
+    LoopbackPeer peer;
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    QCOMPARE(w->lblWinsock->text(), QString());
+    QSignalSpy ticks(w->tmrRepeat, &QTimer::timeout);
+    QVERIFY(ticks.wait(Timeout));
+    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Closed"));
+
+    // While the click connects, the label names the host.
+    QStringList labelWhileConnecting;
+    connect(w->Winsock, &SocketControl::stateChanged, this,
+            [&] { labelWhileConnecting << w->lblWinsock->text(); });
+    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
+    QVERIFY(!labelWhileConnecting.isEmpty());
+    QCOMPARE(labelWhileConnecting.first(), Loopback);
+    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Connected"));
+    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Close Comm"));
+    QCOMPARE(w->Winsock->RemoteHost(), Loopback);
+    QCOMPARE(w->Winsock->RemotePort(), qint32(peer.port()));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connectionCount(), 1, Timeout);
+
+    // Connected, the ticks send the stop code.
+    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("5"), Timeout);
+
+    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
+    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Closed"));
+    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.openConnections(), 0, Timeout);
+}
+
+void tst_SendCommand::refusedConnect()
+{
+    LoopbackPeer peer;
+    peer.stopListening();
+    auto w = openMainWindow(*m_dir, Loopback, QString::number(peer.port()));
+    QTest::keyPress(w->windowHandle(), Qt::Key_Left);
+    QTRY_COMPARE_WITH_TIMEOUT(m_watcher->seen().size(), 1, Timeout);
+    const SeenMessage box = m_watcher->seen().first();
+    QCOMPARE(box.title, QStringLiteral("Velmora v0.2"));
+    QCOMPARE(box.icon, QMessageBox::Information);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY2(box.text.startsWith(QStringLiteral("Winsock Error #10061\r\n")), qPrintable(box.text));
+    QVERIFY(box.text.endsWith(QStringLiteral("\r\nSource: Winsock")));
+    QCOMPARE(box.text.count(QStringLiteral("\r\n")), 2);
+    // Offscreen has no window manager to hand the focus back after the box.
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+
+    QCOMPARE(w->Winsock->State(), SocketState::Error);
+    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QSignalSpy ticks(w->tmrRepeat, &QTimer::timeout);
+    QVERIFY(ticks.wait(Timeout));
+    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Error"));
+
+    // With the settings unchanged, keys do nothing until the button closes
+    // the socket: no new attempt, no new message.
+    QVERIFY(peer.listenAgain());
+    QTest::keyClick(w->windowHandle(), Qt::Key_Up);
+    QVERIFY(ticks.wait(Timeout));
+    QCOMPARE(peer.connectionCount(), 0);
+    QCOMPARE(m_watcher->seen().size(), 1);
+    QCOMPARE(w->Winsock->State(), SocketState::Error);
+
+    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
+    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Closed"));
+    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
+    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Connected"));
+    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Close Comm"));
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connectionCount(), 1, Timeout);
+    QCOMPARE(peer.received(), QByteArray());
+}
+
+void tst_SendCommand::peerHangsUpThenKeyReconnects()
+{
+    LoopbackPeer peer;
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    QTest::keyClick(w->windowHandle(), Qt::Key_Down);
+    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("85"), Timeout);
+    peer.closeClients();
+    QTRY_COMPARE_WITH_TIMEOUT(w->Winsock->State(), SocketState::Closed, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(w->lblWinsock->text(), QStringLiteral("Closed"), Timeout);
+    // No error message for a server that simply hung up.
+    QVERIFY(m_watcher->seen().isEmpty());
+    // The caption is left alone; the next key connects again by itself.
+    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Close Comm"));
+    QTest::keyPress(w->windowHandle(), Qt::Key_Right);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connectionCount(), 2, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("856"), Timeout);
+}
+
+void tst_SendCommand::settingsChangeWhileConnectedReconnects()
+{
+    LoopbackPeer first;
+    LoopbackPeer second;
+    auto w = openMainWindow(*m_dir, Loopback, first.portText());
+    QTest::keyPress(w->windowHandle(), Qt::Key_Up);
+    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(first.received()), QStringLiteral("2"), Timeout);
+
+    // What the settings dialog's OK does.
+    mdlMain::RemotePort = SettingValue::fromNumber(second.port());
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_COMPARE_WITH_TIMEOUT(first.openConnections(), 0, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(second.received()), QStringLiteral("2"), Timeout);
+    // Within about a tick.
+    QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(w->Winsock->RemotePort(), qint32(second.port()));
+    QVERIFY(w->Winsock->LocalPort() >= 10000 && w->Winsock->LocalPort() <= 59999);
+}
+
+void tst_SendCommand::badSettings_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("port not a number") << Loopback << "abc"
+                                       << "\"abc\"";
+    QTest::newRow("port empty") << Loopback << ""
+                                << "remote port is empty";
+    QTest::newRow("port zero") << Loopback << "0"
+                               << "\"0\"";
+    QTest::newRow("port too big") << Loopback << "70000"
+                                  << "\"70000\"";
+    QTest::newRow("port negative") << Loopback << "-5"
+                                   << "\"-5\"";
+    QTest::newRow("host empty") << ""
+                                << "1500"
+                                << "remote host is empty";
+}
+
+void tst_SendCommand::badSettings()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, port);
+    QFETCH(QString, named);
+    LoopbackPeer peer;
+    auto w = openMainWindow(*m_dir, host, port);
+
+    // A held key with auto-repeat: one message, not one per repeat.
+    sendKey(*w, QEvent::KeyPress, Qt::Key_Up);
+    for (int i = 0; i < 5; ++i)
+        sendKey(*w, QEvent::KeyPress, Qt::Key_Up, {}, true);
+    sendKey(*w, QEvent::KeyRelease, Qt::Key_Up);
+    QCOMPARE(m_watcher->seen().size(), 1);
+    const SeenMessage box = m_watcher->seen().first();
+    QCOMPARE(box.title, QStringLiteral("Velmora v0.2"));
+    QCOMPARE(box.icon, QMessageBox::Information);
+    QVERIFY2(box.text.contains(named), qPrintable(box.text));
+    QVERIFY(box.text.contains(QStringLiteral("Settings > COM Port...")));
+    QCOMPARE(w->Winsock->State(), SocketState::Closed);
+
+    // The button asks to connect outright, so it always answers.
+    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
+    QCOMPARE(m_watcher->seen().size(), 2);
+    QCOMPARE(w->Winsock->State(), SocketState::Closed);
+    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    // Offscreen has no window manager to hand the focus back after the box.
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+
+    // Still usable: with the settings mended, the next key drives.
+    mdlMain::RemoteHost = SettingValue::fromText(Loopback);
+    mdlMain::RemotePort = SettingValue::fromNumber(peer.port());
+    QTest::keyPress(w->windowHandle(), Qt::Key_Down);
+    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("8"), Timeout);
+    QCOMPARE(peer.connectionCount(), 1);
+}
+
+void tst_SendCommand::ticksGoOnWhileAMessageBoxIsOpen()
+{
+    LoopbackPeer peer;
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
+    QCOMPARE(w->Winsock->State(), SocketState::Connected);
+
+    m_watcher->setHoldOpen(true);
+    QTimer::singleShot(0, w.get(), [&] {
+        QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("55"),
+                                  Timeout);
+        QVERIFY(m_watcher->isBoxOpen());
+        m_watcher->closeOpenBoxes();
+    });
+    w->mnuAbout->trigger();
+    QCOMPARE(m_watcher->seen().size(), 1);
+}
+
+QTEST_MAIN(tst_SendCommand)
+#include "tst_SendCommand.moc"
