@@ -44,6 +44,7 @@ void ModalWatcher::poll()
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box || !box->isVisible())
         return;
+    m_recorded.removeAll(nullptr);
     if (!m_recorded.contains(box)) {
         m_recorded.append(box);
         m_seen.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -41,7 +42,8 @@ private:
 
     QTimer m_timer;
     QList<SeenMessage> m_seen;
-    QList<const QMessageBox*> m_recorded;
+    // Guarded, so that a new box at the address of a destroyed one counts.
+    QList<QPointer<QMessageBox>> m_recorded;
     bool m_hold = false;
 };
 
