@@ -1,19 +1,298 @@
 #include "link/SocketControl.h"
 
-QString socketStateText(qint16 state)
+#include "link/SocketErrors.h"
+
+#include <QHostInfo>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+
+#include <array>
+#include <cerrno>
+#include <utility>
+
+#if defined(Q_OS_LINUX)
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#elif defined(Q_OS_WIN)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#endif
+
+namespace {
+
+// A connection whose sent data stays unacknowledged this long is given up,
+// so a car that drove out of reach shows as an error within seconds.
+constexpr int deadLinkTimeoutMs = 3000;
+
+// Incoming data is never used; reading it in small pieces keeps a peer that
+// floods us from growing our memory.
+constexpr qint64 readBufferBytes = 64 * 1024;
+
+void limitUnacknowledgedTime(qintptr descriptor)
 {
-    Q_UNUSED(state);
-    return {};
+    if (descriptor == -1)
+        return;
+#if defined(Q_OS_LINUX) && defined(TCP_USER_TIMEOUT)
+    const unsigned int milliseconds = deadLinkTimeoutMs;
+    ::setsockopt(int(descriptor), IPPROTO_TCP, TCP_USER_TIMEOUT, &milliseconds,
+                 sizeof milliseconds);
+#elif defined(Q_OS_WIN) && defined(TCP_MAXRT)
+    const DWORD seconds = deadLinkTimeoutMs / 1000;
+    ::setsockopt(SOCKET(descriptor), IPPROTO_TCP, TCP_MAXRT,
+                 reinterpret_cast<const char*>(&seconds), int(sizeof seconds));
+#endif
 }
 
-SocketControl::SocketControl(QObject* parent) : QObject(parent) {}
-SocketControl::~SocketControl() = default;
-void SocketControl::Connect() {}
-void SocketControl::Close() {}
-void SocketControl::SendData(const QByteArray&) {}
-void SocketControl::setState(qint16) {}
-void SocketControl::startSocket(const QHostAddress&) {}
-void SocketControl::onConnected() {}
-void SocketControl::onSocketError() {}
-void SocketControl::fail(qint16, const QString&) {}
-void SocketControl::dropSocket() {}
+// The car's server is reached over IPv4; a name with both kinds of address
+// therefore uses its first IPv4 address.
+QHostAddress preferredAddress(const QList<QHostAddress>& addresses)
+{
+    for (const QHostAddress& address : addresses) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            return address;
+    }
+    return addresses.first();
+}
+
+} // namespace
+
+QString socketStateText(qint16 state)
+{
+    static const std::array<const char*, 10> texts = {
+        "Closed",         "Open",          "Listening",  "Connection Pending",
+        "Resolving Host", "Host Resolved", "Connecting", "Connected",
+        "Closing",        "Error"};
+    if (state < 0 || state >= qint16(texts.size()))
+        return {};
+    return QString::fromLatin1(texts[std::size_t(state)]);
+}
+
+SocketControl::SocketControl(QObject* parent) : QObject(parent)
+{
+    m_connectTimer.setSingleShot(true);
+    // A coarse timer may fire a little early; the limit is meant as given.
+    m_connectTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_connectTimer, &QTimer::timeout, this, &SocketControl::onConnectTimeout);
+}
+
+SocketControl::~SocketControl()
+{
+    // The owner may be half destroyed by now: tell it nothing more.
+    blockSignals(true);
+    ++m_attempt;
+    endAttempt();
+}
+
+void SocketControl::Connect()
+{
+    const quint64 attempt = ++m_attempt;
+    endAttempt();
+
+    if (m_connectTimeoutMs > 0)
+        m_connectTimer.start(m_connectTimeoutMs);
+
+    QHostAddress literal;
+    const bool isLiteral = literal.setAddress(m_remoteHost);
+    setState(isLiteral ? SocketState::Connecting : SocketState::ResolvingHost);
+    if (attempt != m_attempt)
+        return;
+
+    if (m_remoteHost.isEmpty()) {
+        fail(SocketError::HostNotFound, socketErrorDescription(SocketError::HostNotFound));
+        return;
+    }
+    if (m_remotePort < 1 || m_remotePort > 65535 || m_localPort < 0 || m_localPort > 65535) {
+        fail(SocketError::AddressNotAvailable,
+             socketErrorDescription(SocketError::AddressNotAvailable));
+        return;
+    }
+    if (isLiteral) {
+        startSocket(literal);
+        return;
+    }
+    m_lookupId = QHostInfo::lookupHost(m_remoteHost, this, [this, attempt](const QHostInfo& info) {
+        onHostFound(attempt,
+                    info.error() == QHostInfo::NoError ? info.addresses() : QList<QHostAddress>());
+    });
+}
+
+void SocketControl::Close()
+{
+    ++m_attempt;
+    endAttempt();
+    setState(SocketState::Closed);
+}
+
+void SocketControl::SendData(const QByteArray& data)
+{
+    if (m_state != SocketState::Connected || !m_socket)
+        return;
+    QTcpSocket* socket = m_socket;
+    socket->write(data);
+    // Out now, not at the next pass of the event loop: each command should
+    // reach the car the moment it is given.
+    socket->flush();
+}
+
+void SocketControl::setState(qint16 state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void SocketControl::onHostFound(quint64 attempt, const QList<QHostAddress>& addresses)
+{
+    if (attempt != m_attempt)
+        return;
+    m_lookupId = -1;
+    if (addresses.isEmpty()) {
+        fail(SocketError::HostNotFound, socketErrorDescription(SocketError::HostNotFound));
+        return;
+    }
+    setState(SocketState::HostResolved);
+    if (attempt != m_attempt)
+        return;
+    setState(SocketState::Connecting);
+    if (attempt != m_attempt)
+        return;
+    startSocket(preferredAddress(addresses));
+}
+
+void SocketControl::startSocket(const QHostAddress& address)
+{
+    // A fresh socket for every attempt: one that was bound and then failed
+    // to connect refuses to bind again.
+    auto* socket = new QTcpSocket(this);
+    m_socket = socket;
+    socket->setProxy(QNetworkProxy::NoProxy);
+    socket->setReadBufferSize(readBufferBytes);
+
+    const QHostAddress any(address.protocol() == QAbstractSocket::IPv6Protocol
+                               ? QHostAddress::AnyIPv6
+                               : QHostAddress::AnyIPv4);
+    if (!socket->bind(any, quint16(m_localPort))) {
+        const SocketErrorInfo info = fromQtSocketError(socket->error());
+        fail(info.number, info.description);
+        return;
+    }
+    connect(socket, &QTcpSocket::connected, this, &SocketControl::onConnected);
+    connect(socket, &QTcpSocket::errorOccurred, this, &SocketControl::onSocketError);
+    connect(socket, &QTcpSocket::disconnected, this, &SocketControl::onDisconnected);
+    connect(socket, &QTcpSocket::readyRead, this, &SocketControl::discardIncoming);
+    socket->connectToHost(address, quint16(m_remotePort));
+}
+
+void SocketControl::onConnected()
+{
+    if (!m_socket)
+        return;
+    m_connectTimer.stop();
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    limitUnacknowledgedTime(m_socket->socketDescriptor());
+    setState(SocketState::Connected);
+}
+
+void SocketControl::onSocketError()
+{
+    // Read first: Qt folds several system errors into one of its own, and the
+    // system's code is what tells a time-out from an unreachable host.
+#if defined(Q_OS_UNIX)
+    const int systemError = errno;
+#else
+    const int systemError = 0;
+#endif
+    if (!m_socket)
+        return;
+    const QAbstractSocket::SocketError error = m_socket->error();
+    if (m_state == SocketState::Connected && error == QAbstractSocket::RemoteHostClosedError) {
+        peerClosed();
+        return;
+    }
+    SocketErrorInfo info = fromQtSocketError(error);
+    if (error == QAbstractSocket::NetworkError || error == QAbstractSocket::UnknownSocketError) {
+        if (const auto refined = fromSystemError(systemError))
+            info = *refined;
+    }
+    fail(info.number, info.description);
+}
+
+void SocketControl::onDisconnected()
+{
+    if (m_state == SocketState::Connected)
+        peerClosed();
+    else
+        fail(SocketError::ConnectionAborted,
+             socketErrorDescription(SocketError::ConnectionAborted));
+}
+
+void SocketControl::onConnectTimeout()
+{
+    if (m_state != SocketState::Connected)
+        fail(SocketError::TimedOut, socketErrorDescription(SocketError::TimedOut));
+}
+
+void SocketControl::discardIncoming()
+{
+    if (!m_socket)
+        return;
+    // Reading until nothing is left (not skipping) also tells the socket
+    // that its buffer has room again, so it keeps draining the connection.
+    std::array<char, 4096> sink;
+    while (m_socket && m_socket->read(sink.data(), qint64(sink.size())) > 0) {
+    }
+}
+
+void SocketControl::peerClosed()
+{
+    // The peer ending the connection, in order or by a reset, is not an
+    // error: the connection is simply closed.
+    ++m_attempt;
+    endAttempt();
+    setState(SocketState::Closed);
+}
+
+void SocketControl::fail(qint16 number, const QString& description)
+{
+    const quint64 attempt = ++m_attempt;
+    endAttempt();
+    // Reported from the event loop, never from inside a call of the owner's,
+    // so a handler that shows a message box or reconnects runs on clean
+    // ground. A Close() or Connect() before then drops the report.
+    QMetaObject::invokeMethod(
+        this,
+        [this, attempt, number, description] {
+            if (attempt != m_attempt)
+                return;
+            setState(SocketState::Error);
+            if (attempt != m_attempt)
+                return;
+            bool cancelDisplay = false;
+            emit Error(number, description, number, socketErrorSource(), QString(), 0,
+                       &cancelDisplay);
+        },
+        Qt::QueuedConnection);
+}
+
+void SocketControl::endAttempt()
+{
+    m_connectTimer.stop();
+    if (m_lookupId != -1) {
+        QHostInfo::abortHostLookup(m_lookupId);
+        m_lookupId = -1;
+    }
+    dropSocket();
+}
+
+void SocketControl::dropSocket()
+{
+    QTcpSocket* socket = std::exchange(m_socket, nullptr);
+    if (!socket)
+        return;
+    socket->disconnect(this);
+    socket->abort();
+    // Later, not now: this may run inside one of the socket's own signals.
+    socket->deleteLater();
+}

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -57,7 +58,8 @@ public:
     // system before returning. Does nothing unless Connected.
     void SendData(const QByteArray& data);
 
-    // How long an attempt may take before it ends in Error 10060.
+    // How long an attempt may take before it ends in Error 10060; zero or
+    // less means no limit of its own.
     void setConnectTimeout(int milliseconds) { m_connectTimeoutMs = milliseconds; }
     int connectTimeout() const { return m_connectTimeoutMs; }
 
@@ -71,10 +73,18 @@ signals:
 
 private:
     void setState(qint16 state);
+    void onHostFound(quint64 attempt, const QList<QHostAddress>& addresses);
     void startSocket(const QHostAddress& address);
     void onConnected();
     void onSocketError();
+    void onDisconnected();
+    void onConnectTimeout();
+    void discardIncoming();
+    void peerClosed();
+    // Ends the current attempt and reports the error from the event loop.
     void fail(qint16 number, const QString& description);
+    // Stops everything the current attempt has running.
+    void endAttempt();
     void dropSocket();
 
     QString m_remoteHost;
@@ -82,8 +92,9 @@ private:
     qint32 m_localPort = 0;
     qint16 m_state = SocketState::Closed;
     int m_connectTimeoutMs = 5000;
-    // Bumped by Connect() and Close(), so that late answers from an earlier
-    // attempt (a host lookup, a queued error) are recognised and dropped.
+    // Bumped by Connect() and Close() and whenever an attempt ends, so that
+    // late answers from an earlier attempt (a host lookup, a queued error) are
+    // recognised and dropped.
     quint64 m_attempt = 0;
     int m_lookupId = -1;
     QTcpSocket* m_socket = nullptr;

@@ -1,11 +1,125 @@
 #include "link/SocketErrors.h"
 
-QString socketErrorDescription(qint16)
+#include <cerrno>
+
+QString socketErrorDescription(qint16 number)
 {
-    return {};
+    using namespace SocketError;
+    switch (number) {
+    case AccessDenied:
+        return QStringLiteral("Permission denied");
+    case InvalidArgument:
+        return QStringLiteral("Invalid argument");
+    case OperationNotSupported:
+        return QStringLiteral("Operation not supported");
+    case AddressInUse:
+        return QStringLiteral("Address already in use");
+    case AddressNotAvailable:
+        return QStringLiteral("Address not available");
+    case NetworkDown:
+        return QStringLiteral("Network is down");
+    case NetworkUnreachable:
+        return QStringLiteral("Network is unreachable");
+    case ConnectionAborted:
+        return QStringLiteral("Connection aborted");
+    case ConnectionReset:
+        return QStringLiteral("Connection reset by peer");
+    case NoBufferSpace:
+        return QStringLiteral("No buffer space available");
+    case TimedOut:
+        return QStringLiteral("Connection timed out");
+    case ConnectionRefused:
+        return QStringLiteral("Connection refused");
+    case HostUnreachable:
+        return QStringLiteral("Host unreachable");
+    case HostNotFound:
+        return QStringLiteral("Host not found");
+    default:
+        return QStringLiteral("Socket error");
+    }
 }
 
-SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError)
+namespace {
+SocketErrorInfo info(qint16 number)
 {
-    return {0, {}};
+    return {number, socketErrorDescription(number)};
+}
+} // namespace
+
+SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError error)
+{
+    using namespace SocketError;
+    using E = QAbstractSocket::SocketError;
+    switch (error) {
+    case E::ConnectionRefusedError:
+    case E::ProxyConnectionRefusedError:
+        return info(ConnectionRefused);
+    case E::RemoteHostClosedError:
+    case E::ProxyConnectionClosedError:
+        return info(ConnectionReset);
+    case E::HostNotFoundError:
+    case E::ProxyNotFoundError:
+        return info(HostNotFound);
+    case E::SocketAccessError:
+        return info(AccessDenied);
+    case E::SocketResourceError:
+        return info(NoBufferSpace);
+    case E::SocketTimeoutError:
+    case E::ProxyConnectionTimeoutError:
+    case E::NetworkError:
+        return info(TimedOut);
+    case E::AddressInUseError:
+        return info(AddressInUse);
+    case E::SocketAddressNotAvailableError:
+        return info(AddressNotAvailable);
+    case E::UnsupportedSocketOperationError:
+    case E::DatagramTooLargeError:
+        return info(OperationNotSupported);
+    case E::OperationError:
+    case E::UnfinishedSocketOperationError:
+        return info(InvalidArgument);
+    case E::ProxyAuthenticationRequiredError:
+    case E::SslHandshakeFailedError:
+    case E::ProxyProtocolError:
+    case E::SslInternalError:
+    case E::SslInvalidUserDataError:
+    case E::TemporaryError:
+    case E::UnknownSocketError:
+        break;
+    }
+    return info(ConnectionAborted);
+}
+
+std::optional<SocketErrorInfo> fromSystemError(int code)
+{
+    using namespace SocketError;
+    switch (code) {
+    case ETIMEDOUT:
+        return info(TimedOut);
+    case ECONNREFUSED:
+        return info(ConnectionRefused);
+    case ECONNRESET:
+    case EPIPE:
+        return info(ConnectionReset);
+    case ECONNABORTED:
+        return info(ConnectionAborted);
+    case EHOSTUNREACH:
+        return info(HostUnreachable);
+    case ENETUNREACH:
+        return info(NetworkUnreachable);
+    case ENETDOWN:
+        return info(NetworkDown);
+    case EADDRINUSE:
+        return info(AddressInUse);
+    case EADDRNOTAVAIL:
+        return info(AddressNotAvailable);
+    case EACCES:
+    case EPERM:
+        return info(AccessDenied);
+    case ENOBUFS:
+    case ENOMEM:
+        return info(NoBufferSpace);
+    default:
+        return std::nullopt;
+    }
 }

@@ -4,10 +4,14 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 // Socket errors are numbered like the Windows socket codes, so that a driver
 // who looks a number up finds the usual meaning.
 namespace SocketError {
 constexpr qint16 AccessDenied = 10013;
+constexpr qint16 InvalidArgument = 10022;
+constexpr qint16 OperationNotSupported = 10045;
 constexpr qint16 AddressInUse = 10048;
 constexpr qint16 AddressNotAvailable = 10049;
 constexpr qint16 NetworkDown = 10050;
@@ -18,7 +22,6 @@ constexpr qint16 NoBufferSpace = 10055;
 constexpr qint16 TimedOut = 10060;
 constexpr qint16 ConnectionRefused = 10061;
 constexpr qint16 HostUnreachable = 10065;
-constexpr qint16 OperationNotSupported = 10045;
 constexpr qint16 HostNotFound = 11001;
 } // namespace SocketError
 
@@ -33,8 +36,15 @@ inline QString socketErrorSource()
     return QStringLiteral("Winsock");
 }
 
-// A clear English description for one of the numbers above.
+// A clear English description for one of the numbers above; a generic text
+// for any other number.
 QString socketErrorDescription(qint16 number);
 
-// Maps a Qt socket error to a number and description.
+// Maps a Qt socket error to a number and description. Qt folds several causes
+// into NetworkError; without more detail it is reported as a time-out, the
+// usual way a connection to a car that went out of reach ends.
 SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError error);
+
+// Maps an operating-system error code (errno) to a number and description,
+// for the causes Qt does not tell apart; nothing for codes without a match.
+std::optional<SocketErrorInfo> fromSystemError(int code);

@@ -1,0 +1,60 @@
+#include "SocketTestKit.h"
+
+#include <QHostAddress>
+
+SocketWatcher::SocketWatcher(SocketControl& socket, QObject* parent)
+    : QObject(parent), m_socket(socket)
+{
+    connect(&socket, &SocketControl::Error, this,
+            [this](qint16 number, const QString& description, qint32 scode, const QString& source,
+                   const QString& helpFile, qint32 helpContext, bool* cancelDisplay) {
+                SeenError seen;
+                seen.number = number;
+                seen.description = description;
+                seen.scode = scode;
+                seen.source = source;
+                seen.helpFile = helpFile;
+                seen.helpContext = helpContext;
+                seen.hadCancelFlag = cancelDisplay != nullptr;
+                seen.cancelFlag = cancelDisplay ? *cancelDisplay : true;
+                seen.duringCall = m_inCall;
+                seen.stateSeen = m_socket.State();
+                errors.append(seen);
+                if (m_inCall)
+                    ++signalsDuringCall;
+            });
+    connect(&socket, &SocketControl::stateChanged, this, [this](qint16 state) {
+        states.append(state);
+        if (state != m_socket.State())
+            statesMatched = false;
+    });
+}
+
+void SocketWatcher::connectNow()
+{
+    m_inCall = true;
+    m_socket.Connect();
+    m_inCall = false;
+}
+
+void SocketWatcher::closeNow()
+{
+    m_inCall = true;
+    m_socket.Close();
+    m_inCall = false;
+}
+
+void SocketWatcher::sendNow(const QByteArray& data)
+{
+    m_inCall = true;
+    m_socket.SendData(data);
+    m_inCall = false;
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::AnyIPv4, 0))
+        return 0;
+    return probe.serverPort();
+}
