@@ -20,6 +20,7 @@
 namespace {
 
 constexpr int Timeout = 10000;
+const QString Loopback = QStringLiteral("127.0.0.1");
 
 quint32 colourOf(const QWidget* panel)
 {
@@ -48,9 +49,6 @@ private slots:
     void exitMenuClosesTheWindow();
 
 private:
-    // A shown, active main window whose settings point at the peer.
-    void start(frmMain*& w, const LoopbackPeer& peer);
-
     TempAppDir* m_dir = nullptr;
     ModalWatcher* m_watcher = nullptr;
 
@@ -69,12 +67,6 @@ void tst_frmMain::cleanup()
 {
     delete m_watcher;
     delete m_dir;
-}
-
-void tst_frmMain::start(frmMain*& w, const LoopbackPeer& peer)
-{
-    w = openMainWindow(*m_dir, QStringLiteral("127.0.0.1"), peer.portText()).release();
-    QVERIFY(w->isActiveWindow());
 }
 
 void tst_frmMain::windowAndControls()
@@ -203,9 +195,7 @@ void tst_frmMain::keysDriveAndPaint()
     QFETCH(Qt::KeyboardModifiers, modifiers);
     QFETCH(int, code);
     LoopbackPeer peer;
-    frmMain* w = nullptr;
-    start(w, peer);
-    QScopedPointer<frmMain> owner(w);
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
 
     QTest::keyPress(w->windowHandle(), Qt::Key(key), modifiers);
     QCOMPARE(w->throttle() * 3 + w->steering() + 1, code);
@@ -219,9 +209,7 @@ void tst_frmMain::keysDriveAndPaint()
 void tst_frmMain::keySequences()
 {
     LoopbackPeer peer;
-    frmMain* w = nullptr;
-    start(w, peer);
-    QScopedPointer<frmMain> owner(w);
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
     QWindow* window = w->windowHandle();
 
     QTest::keyPress(window, Qt::Key_Up);
@@ -243,9 +231,7 @@ void tst_frmMain::keySequences()
 void tst_frmMain::autoRepeatReleaseIsNotARelease()
 {
     LoopbackPeer peer;
-    frmMain* w = nullptr;
-    start(w, peer);
-    QScopedPointer<frmMain> owner(w);
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
 
     sendKey(*w, QEvent::KeyPress, Qt::Key_Up);
     for (int i = 0; i < 5; ++i) {
@@ -263,9 +249,7 @@ void tst_frmMain::autoRepeatReleaseIsNotARelease()
 void tst_frmMain::otherKeysChangeNothing()
 {
     LoopbackPeer peer;
-    frmMain* w = nullptr;
-    start(w, peer);
-    QScopedPointer<frmMain> owner(w);
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
     QWindow* window = w->windowHandle();
 
     QTest::keyPress(window, Qt::Key_Right);
@@ -288,9 +272,7 @@ void tst_frmMain::otherKeysChangeNothing()
 void tst_frmMain::keysIgnoredWhileAnotherWindowIsActive()
 {
     LoopbackPeer peer;
-    frmMain* w = nullptr;
-    start(w, peer);
-    QScopedPointer<frmMain> owner(w);
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
 
     QWidget other;
     other.show();
@@ -305,9 +287,7 @@ void tst_frmMain::keysIgnoredWhileAnotherWindowIsActive()
 void tst_frmMain::focusLossStopsTheCar()
 {
     LoopbackPeer peer;
-    frmMain* w = nullptr;
-    start(w, peer);
-    QScopedPointer<frmMain> owner(w);
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
 
     QTest::keyPress(w->windowHandle(), Qt::Key_Up);
     QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("2"), Timeout);
@@ -324,7 +304,7 @@ void tst_frmMain::focusLossStopsTheCar()
 
     // Already stopped: losing the focus again sends nothing extra.
     w->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
     peer.clearReceived();
     other.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&other));
@@ -334,9 +314,7 @@ void tst_frmMain::focusLossStopsTheCar()
 void tst_frmMain::focusLossNeverConnects()
 {
     LoopbackPeer peer;
-    frmMain* w = nullptr;
-    start(w, peer);
-    QScopedPointer<frmMain> owner(w);
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
 
     QTest::keyPress(w->windowHandle(), Qt::Key_Down);
     QTRY_COMPARE_WITH_TIMEOUT(peer.connectionCount(), 1, Timeout);
