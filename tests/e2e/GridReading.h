@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QString>
+
+// What a screenshot of the main window shows of the direction grid.
+struct GridReading {
+    // False when no pure red or green pixel is in the picture at all.
+    bool found = false;
+    // The top left pixel of square 1, in the picture's coordinates.
+    QPoint origin;
+    // Squares 1 to 9: 'R' all pure red, 'G' all pure green, '?' anything
+    // else (mixed, or another colour).
+    QString squares;
+    // The one-pixel lines between and around the squares are neither red
+    // nor green, so each square has exactly its 99 x 99 pixels.
+    bool edgesClear = false;
+};
+
+GridReading readGrid(const QImage& image);
+
+// The squares as readGrid() reports them when square `code` is green and
+// the rest red; code 0 gives all red.
+QString gridShowing(int code);

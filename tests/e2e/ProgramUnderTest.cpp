@@ -1,0 +1,123 @@
+#include "e2e/ProgramUnderTest.h"
+
+#include "e2e/VirtualScreen.h"
+
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+constexpr int kReadyTimeoutMs = 20000;
+
+} // namespace
+
+ProgramUnderTest::ProgramUnderTest(VirtualScreen& screen) : m_screen(screen)
+{
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+}
+
+ProgramUnderTest::~ProgramUnderTest()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QByteArray ProgramUnderTest::settingsText(quint16 port, const QString& host)
+{
+    return QByteArrayLiteral("' Hi y'all! I'm writing this program and I got bored.\r\n"
+                             "' So i'm writing this 2-line blurb. The end. (Make that 4-line.)\r\n"
+                             "RemotePort=") +
+           QByteArray::number(port) + "\r\nRemoteHost=" + host.toLatin1() + "\r\n";
+}
+
+QString ProgramUnderTest::settingsPath() const
+{
+    return m_programDir.filePath(QStringLiteral("Velmora.ini"));
+}
+
+QByteArray ProgramUnderTest::settingsFile() const
+{
+    QFile file(settingsPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool ProgramUnderTest::start(quint16 port, QString* error)
+{
+    if (!m_programDir.isValid() || !m_workDir.isValid()) {
+        *error = QStringLiteral("cannot make temporary folders");
+        return false;
+    }
+    const QString executable = m_programDir.filePath(QStringLiteral("velmora"));
+    if (!QFile::copy(QStringLiteral(VELMORA_EXE_PATH), executable)) {
+        *error = QStringLiteral("cannot copy %1").arg(QStringLiteral(VELMORA_EXE_PATH));
+        return false;
+    }
+    QFile settings(settingsPath());
+    if (!settings.open(QIODevice::WriteOnly) || settings.write(settingsText(port)) < 0) {
+        *error = QStringLiteral("cannot write %1").arg(settingsPath());
+        return false;
+    }
+    settings.close();
+
+    m_process.setProcessEnvironment(m_screen.clientEnvironment());
+    m_process.setWorkingDirectory(m_workDir.path());
+    m_process.start(executable, {});
+    if (!m_process.waitForStarted(kReadyTimeoutMs)) {
+        *error = QStringLiteral("the program did not start: %1").arg(m_process.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool ProgramUnderTest::waitReady(QString* error)
+{
+    XClient& x = m_screen.x();
+    const qint64 pid = m_process.processId();
+    const bool ready = QTest::qWaitFor(
+        [&] {
+            if (m_process.state() == QProcess::NotRunning)
+                return true;
+            if (!m_window)
+                m_window = x.windowOfProcess(pid);
+            return m_window && x.isViewable(m_window) && x.focusWindow() == m_window &&
+                   readGrid().squares == gridShowing(0);
+        },
+        kReadyTimeoutMs);
+    if (ready && m_process.state() != QProcess::NotRunning)
+        return true;
+    *error = QStringLiteral("the main window never became ready (window %1, focus on %2, "
+                            "grid \"%3\"); program output:\n%4")
+                 .arg(m_window)
+                 .arg(x.focusWindow())
+                 .arg(readGrid().squares, output());
+    return false;
+}
+
+GridReading ProgramUnderTest::readGrid() const
+{
+    if (!m_window)
+        return {};
+    return ::readGrid(m_screen.x().grab(m_window));
+}
+
+bool ProgramUnderTest::waitGrid(const QString& squares, int timeoutMs) const
+{
+    return QTest::qWaitFor([&] { return readGrid().squares == squares; }, timeoutMs);
+}
+
+bool ProgramUnderTest::waitExit(int timeoutMs)
+{
+    // Polls rather than blocks, so that peers in this process keep serving
+    // their connections meanwhile.
+    return QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, timeoutMs);
+}
+
+QString ProgramUnderTest::output()
+{
+    m_output += QString::fromLocal8Bit(m_process.readAll());
+    return m_output;
+}

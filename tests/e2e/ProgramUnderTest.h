@@ -1,0 +1,56 @@
+#pragma once
+
+#include "e2e/GridReading.h"
+#include "e2e/XClient.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+class VirtualScreen;
+
+// The real program, copied into a folder of its own with a settings file
+// beside it and started from another working folder, so that it must find
+// its settings next to the executable. Killed when the object goes.
+class ProgramUnderTest {
+public:
+    explicit ProgramUnderTest(VirtualScreen& screen);
+    ~ProgramUnderTest();
+    ProgramUnderTest(const ProgramUnderTest&) = delete;
+    ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
+
+    // The settings file the program reads and, on closing, writes: two
+    // comment lines, then the port and the host, each line ending in CR LF.
+    static QByteArray settingsText(quint16 port, const QString& host = QStringLiteral("127.0.0.1"));
+
+    // Installs the program with settings for 127.0.0.1:port and starts it.
+    bool start(quint16 port, QString* error);
+    // Waits until the main window is shown, has the focus and shows its
+    // grid, so that it takes keys from now on.
+    bool waitReady(QString* error);
+
+    WindowId window() const { return m_window; }
+    QProcess& process() { return m_process; }
+    QString settingsPath() const;
+    // The folder the program runs in, which is not its own.
+    QString workingFolder() const { return m_workDir.path(); }
+    QByteArray settingsFile() const;
+
+    GridReading readGrid() const;
+    // Polls the screen until the grid shows `squares` (see gridShowing()).
+    bool waitGrid(const QString& squares, int timeoutMs = 10000) const;
+
+    // Waits for the process to end by itself.
+    bool waitExit(int timeoutMs = 15000);
+    // Everything the program printed, for failure reports.
+    QString output();
+
+private:
+    VirtualScreen& m_screen;
+    QTemporaryDir m_programDir;
+    QTemporaryDir m_workDir;
+    QProcess m_process;
+    QString m_output;
+    WindowId m_window = 0;
+};

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+struct _XDisplay;
+
+// An X window id; 0 means none.
+using WindowId = unsigned long;
+
+// The test's own connection to the X server. It finds the windows that the
+// window manager looks after, reads their pixels, sends real key events
+// through XTEST and asks the window manager to activate or close windows.
+// Xlib stays inside the .cpp file, since its macros clash with Qt's names.
+class XClient {
+public:
+    XClient() = default;
+    ~XClient();
+    XClient(const XClient&) = delete;
+    XClient& operator=(const XClient&) = delete;
+
+    bool open(const QString& displayName, QString* error);
+    void close();
+    bool isOpen() const { return m_display != nullptr; }
+
+    // True once a window manager has announced itself on the root window.
+    bool windowManagerReady() const;
+    // The top-level windows that the window manager manages.
+    QList<WindowId> managedWindows() const;
+    // The managed window that the process with this id owns, or 0.
+    WindowId windowOfProcess(qint64 pid) const;
+    QString windowTitle(WindowId window) const;
+    // The inside size of the window, decorations not included.
+    QSize windowSize(WindowId window) const;
+    bool isViewable(WindowId window) const;
+    WindowId focusWindow() const;
+    // The window's pixels as the screen shows them; null when unreadable.
+    QImage grab(WindowId window) const;
+
+    // Presses or releases the key that produces this key symbol ("Up",
+    // "KP_8", "Alt_L", "f"). Goes by key code, so the server's own lock
+    // state decides what the key means. Flushed before returning.
+    bool key(const char* keysymName, bool press);
+    bool tap(const char* keysymName);
+    // Releases every key that key() left pressed and destroys the windows
+    // that createWindow() made, so that a test that failed half-way leaves
+    // nothing behind for the next one.
+    void releaseAll();
+    // Locks or unlocks Num Lock in the server, as the driver's Num Lock key
+    // would, and reads it back.
+    bool setNumLock(bool on);
+    bool numLockOn() const;
+    // The server's key repeat: first repeat after delayMs, then every
+    // intervalMs while the key stays down.
+    bool setAutoRepeat(int delayMs, int intervalMs);
+
+    // Asks the window manager to close the window, as its close box does.
+    void requestClose(WindowId window);
+    // Where on the screen the close box of the window's frame is: the
+    // right-most button of the title bar. Null when there is none.
+    QPoint closeBoxCentre(WindowId window) const;
+    // Moves the pointer there and clicks the left button.
+    bool click(QPoint screenPosition);
+    // A viewable pop-up (a menu) of the process with this id, or 0.
+    WindowId popupOfProcess(qint64 pid) const;
+    // Asks the window manager to make the window the active one.
+    void requestActivate(WindowId window);
+    // A plain top-level window of the test's own, mapped at once.
+    WindowId createWindow(const QString& title);
+    void destroyWindow(WindowId window);
+
+    // Sends everything queued and waits until the server has handled it.
+    void sync() const;
+
+private:
+    QRect screenRect(WindowId window) const;
+    unsigned long atom(const char* name) const;
+    void sendToRoot(WindowId window, const char* message, const QList<long>& data);
+
+    _XDisplay* m_display = nullptr;
+    QList<unsigned char> m_pressed;
+    QList<WindowId> m_windows;
+};

@@ -1,0 +1,132 @@
+// The real program closed the ways a driver closes it: File > Exit through
+// the access keys, the close box of the window frame, and the window
+// manager's close key. Each way closes the connection, rewrites the
+// settings file beside the executable and ends the process with status 0.
+
+#include "e2e/ProgramUnderTest.h"
+#include "e2e/VirtualScreen.h"
+#include "e2e/WireWait.h"
+#include "support/TestSupport.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+namespace {
+
+enum class CloseWay { MenuAccessKeys, CloseBox, WindowManagerKey, CloseRequest };
+
+} // namespace
+
+Q_DECLARE_METATYPE(CloseWay)
+
+class tst_E2EExit : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+    void closingSavesAndExits_data();
+    void closingSavesAndExits();
+
+private:
+    VirtualScreen m_screen;
+};
+
+void tst_E2EExit::initTestCase()
+{
+    QString error;
+    QVERIFY2(m_screen.start(&error), qPrintable(error));
+}
+
+void tst_E2EExit::cleanupTestCase()
+{
+    m_screen.stop();
+}
+
+void tst_E2EExit::cleanup()
+{
+    m_screen.x().releaseAll();
+}
+
+void tst_E2EExit::closingSavesAndExits_data()
+{
+    QTest::addColumn<CloseWay>("way");
+    QTest::newRow("File > Exit by Alt+F, E") << CloseWay::MenuAccessKeys;
+    QTest::newRow("close box clicked") << CloseWay::CloseBox;
+    QTest::newRow("window manager's Alt+F4") << CloseWay::WindowManagerKey;
+    QTest::newRow("close request to the window manager") << CloseWay::CloseRequest;
+}
+
+void tst_E2EExit::closingSavesAndExits()
+{
+    QFETCH(CloseWay, way);
+
+    LoopbackPeer peer;
+    ProgramUnderTest program(m_screen);
+    QString error;
+    QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
+    XClient& x = m_screen.x();
+
+    // Connected when it closes, so that closing has a connection to end.
+    QVERIFY(x.key("Right", true));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^6")), qPrintable(codesOf(peer)));
+    QVERIFY(x.key("Right", false));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^65")), qPrintable(codesOf(peer)));
+    QCOMPARE(peer.openConnections(), 1);
+
+    // Dated far back, so that a rewrite shows in the modification time even
+    // though the content stays the same.
+    const QDateTime longAgo(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    {
+        QFile settings(program.settingsPath());
+        QVERIFY(settings.open(QIODevice::ReadWrite));
+        QVERIFY(settings.setFileTime(longAgo, QFileDevice::FileModificationTime));
+    }
+
+    switch (way) {
+    case CloseWay::MenuAccessKeys: {
+        QVERIFY(x.key("Alt_L", true));
+        QVERIFY(x.tap("f"));
+        QVERIFY(x.key("Alt_L", false));
+        const qint64 pid = program.process().processId();
+        QVERIFY2(QTest::qWaitFor([&] { return x.popupOfProcess(pid) != 0; }, kE2ETimeoutMs),
+                 "the File menu did not open");
+        QVERIFY(x.tap("e"));
+        break;
+    }
+    case CloseWay::CloseBox: {
+        const QPoint closeBox = x.closeBoxCentre(program.window());
+        QVERIFY2(!closeBox.isNull(), "the window frame has no buttons");
+        QVERIFY(x.click(closeBox));
+        break;
+    }
+    case CloseWay::WindowManagerKey:
+        QVERIFY(x.key("Alt_L", true));
+        QVERIFY(x.tap("F4"));
+        QVERIFY(x.key("Alt_L", false));
+        break;
+    case CloseWay::CloseRequest:
+        x.requestClose(program.window());
+        break;
+    }
+
+    QVERIFY2(program.waitExit(kE2ETimeoutMs), qPrintable(program.output()));
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
+    QVERIFY2(QTest::qWaitFor([&] { return peer.openConnections() == 0; }, kE2ETimeoutMs),
+             "the connection was left open");
+
+    QCOMPARE(program.settingsFile(), ProgramUnderTest::settingsText(peer.port()));
+    const QDateTime written = QFileInfo(program.settingsPath()).lastModified();
+    QVERIFY2(written.secsTo(QDateTime::currentDateTimeUtc()) < 60,
+             qPrintable(written.toString(Qt::ISODate)));
+    // The file went beside the executable, not into the working folder.
+    QVERIFY(QDir(program.workingFolder()).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_E2EExit)
+#include "tst_E2EExit.moc"

@@ -1,0 +1,99 @@
+// The real program on a real X server: what its window looks like, and that
+// a held key stops the car when another window takes the focus.
+
+#include "e2e/GridReading.h"
+#include "e2e/ProgramUnderTest.h"
+#include "e2e/VirtualScreen.h"
+#include "e2e/WireWait.h"
+#include "support/TestSupport.h"
+
+#include <QTest>
+
+class tst_E2EWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+    void windowHasTitleSizeAndRedGrid();
+    void focusLossStopsHeldKey();
+
+private:
+    VirtualScreen m_screen;
+};
+
+void tst_E2EWindow::initTestCase()
+{
+    QString error;
+    QVERIFY2(m_screen.start(&error), qPrintable(error));
+}
+
+void tst_E2EWindow::cleanupTestCase()
+{
+    m_screen.stop();
+}
+
+void tst_E2EWindow::cleanup()
+{
+    m_screen.x().releaseAll();
+}
+
+void tst_E2EWindow::windowHasTitleSizeAndRedGrid()
+{
+    LoopbackPeer peer;
+    ProgramUnderTest program(m_screen);
+    QString error;
+    QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
+
+    XClient& x = m_screen.x();
+    QCOMPARE(x.windowTitle(program.window()), QStringLiteral("Velmora"));
+
+    const GridReading grid = program.readGrid();
+    QVERIFY(grid.found);
+    QCOMPARE(grid.squares, gridShowing(0));
+    QVERIFY2(grid.edgesClear, "a square spills over its 99 x 99 pixels");
+    // The grid starts 100 pixels into the client area, which lies under the
+    // menu bar: that fixes where the client area starts in the window.
+    QCOMPARE(grid.origin.x(), 100);
+    const int menuBarHeight = grid.origin.y() - 100;
+    QVERIFY2(menuBarHeight > 0, "no menu bar above the client area");
+    const QSize size = x.windowSize(program.window());
+    QCOMPARE(size.width(), 500);
+    QCOMPARE(size.height() - menuBarHeight, 500);
+    // Nothing is sent before the driver touches a key.
+    QCOMPARE(peer.connectionCount(), 0);
+}
+
+void tst_E2EWindow::focusLossStopsHeldKey()
+{
+    LoopbackPeer peer;
+    ProgramUnderTest program(m_screen);
+    QString error;
+    QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
+    XClient& x = m_screen.x();
+
+    QVERIFY(x.key("Up", true));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^2")), qPrintable(codesOf(peer)));
+    QVERIFY(program.waitGrid(gridShowing(2)));
+
+    const WindowId other = x.createWindow(QStringLiteral("Another program"));
+    x.requestActivate(other);
+    QVERIFY(QTest::qWaitFor([&] { return x.focusWindow() == other; }, kE2ETimeoutMs));
+
+    // The key is still down, but the program will not see its release.
+    const QString stopped = QStringLiteral("^2+5+$");
+    QVERIFY2(waitForCodes(peer, stopped), qPrintable(codesOf(peer)));
+    QVERIFY(program.waitGrid(gridShowing(5)));
+
+    // Releasing the key elsewhere changes nothing, and the repeats that
+    // follow keep the car stopped.
+    QVERIFY(x.key("Up", false));
+    const qsizetype sent = peer.received().size();
+    QVERIFY(QTest::qWaitFor([&] { return peer.received().size() > sent; }, kE2ETimeoutMs));
+    QVERIFY2(waitForCodes(peer, stopped, 0), qPrintable(codesOf(peer)));
+    x.destroyWindow(other);
+}
+
+QTEST_GUILESS_MAIN(tst_E2EWindow)
+#include "tst_E2EWindow.moc"
