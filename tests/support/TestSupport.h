@@ -85,6 +85,8 @@ public:
     void clearReceived() { m_received.clear(); }
     // The client port of the most recent connection.
     quint16 lastClientPort() const { return m_lastClientPort; }
+    // The server side of every client connection still open, oldest first.
+    QList<QTcpSocket*> clients() const { return m_clients; }
     // Closes every client connection from this side.
     void closeClients();
     // Stops accepting; later connects are refused.
