@@ -3,17 +3,22 @@
 #include "link/SocketErrors.h"
 
 #include <QHostInfo>
+#include <QNetworkInterface>
 #include <QNetworkProxy>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
-#if defined(Q_OS_LINUX)
+#if defined(Q_OS_UNIX)
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #elif defined(Q_OS_WIN)
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -54,6 +59,39 @@ QHostAddress preferredAddress(const QList<QHostAddress>& addresses)
     }
     return addresses.first();
 }
+
+#if defined(Q_OS_UNIX)
+// address:port in the form the system calls take.
+struct NativeAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+NativeAddress nativeAddress(const QHostAddress& address, quint16 port)
+{
+    NativeAddress result;
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&result.storage);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&in6->sin6_addr, bytes.c, sizeof bytes.c);
+        if (!address.scopeId().isEmpty())
+            in6->sin6_scope_id =
+                quint32(QNetworkInterface::interfaceIndexFromName(address.scopeId()));
+        result.length = sizeof(sockaddr_in6);
+    } else {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&result.storage);
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(port);
+        in4->sin_addr.s_addr = htonl(address.toIPv4Address());
+        result.length = sizeof(sockaddr_in);
+    }
+    return result;
+}
+#endif
 
 } // namespace
 
@@ -163,12 +201,51 @@ void SocketControl::onHostFound(quint64 attempt, const QList<QHostAddress>& addr
 
 void SocketControl::startSocket(const QHostAddress& address)
 {
+#if defined(Q_OS_UNIX)
+    // The handshake is done here rather than by QTcpSocket. Qt 6.4 finishes a
+    // connect by calling connect() again; when the server resets the
+    // connection the moment it accepts it, that call fails in a way Qt
+    // ignores, and the next one quietly starts a new connection, thousands of
+    // times a second. Reading the socket's own error instead tells us
+    // plainly, and Qt takes over the connected socket.
+    const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol;
+    const int descriptor = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+    if (descriptor < 0) {
+        failWithSystemError(errno);
+        return;
+    }
+    m_pendingDescriptor = descriptor;
+    ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
+    // As QTcpSocket does: a local port still lingering from an earlier
+    // connection may be used again.
+    const int reuse = 1;
+    ::setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+
+    const NativeAddress local = nativeAddress(
+        QHostAddress(v6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4), quint16(m_localPort));
+    if (::bind(descriptor, local.get(), local.length) != 0) {
+        failWithSystemError(errno);
+        return;
+    }
+    const NativeAddress remote = nativeAddress(address, quint16(m_remotePort));
+    if (::connect(descriptor, remote.get(), remote.length) == 0) {
+        onNativeConnectDone();
+        return;
+    }
+    if (errno != EINPROGRESS) {
+        failWithSystemError(errno);
+        return;
+    }
+    m_connectNotifier = new QSocketNotifier(qintptr(descriptor), QSocketNotifier::Write, this);
+    connect(m_connectNotifier, &QSocketNotifier::activated, this,
+            &SocketControl::onNativeConnectDone);
+#else
     // A fresh socket for every attempt: one that was bound and then failed
     // to connect refuses to bind again.
     auto* socket = new QTcpSocket(this);
     m_socket = socket;
     socket->setProxy(QNetworkProxy::NoProxy);
-    socket->setReadBufferSize(readBufferBytes);
 
     const QHostAddress any(address.protocol() == QAbstractSocket::IPv6Protocol
                                ? QHostAddress::AnyIPv6
@@ -178,11 +255,72 @@ void SocketControl::startSocket(const QHostAddress& address)
         fail(info.number, info.description);
         return;
     }
+    watchSocket(socket);
     connect(socket, &QTcpSocket::connected, this, &SocketControl::onConnected);
+    socket->connectToHost(address, quint16(m_remotePort));
+#endif
+}
+
+#if defined(Q_OS_UNIX)
+void SocketControl::onNativeConnectDone()
+{
+    if (m_pendingDescriptor < 0)
+        return;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(m_pendingDescriptor, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        error = errno;
+    if (error == ECONNRESET || error == EPIPE) {
+        // The server took the connection and hung up at once.
+        peerClosed();
+        return;
+    }
+    if (error != 0) {
+        failWithSystemError(error);
+        return;
+    }
+
+    const int descriptor = std::exchange(m_pendingDescriptor, -1);
+    dropPendingConnect();
+    auto* socket = new QTcpSocket(this);
+    m_socket = socket;
+    socket->setProxy(QNetworkProxy::NoProxy);
+    if (!socket->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState)) {
+        ::close(descriptor);
+        const SocketErrorInfo info = fromQtSocketError(socket->error());
+        fail(info.number, info.description);
+        return;
+    }
+    watchSocket(socket);
+    onConnected();
+}
+
+void SocketControl::failWithSystemError(int code)
+{
+    const SocketErrorInfo info = fromSystemError(code).value_or(SocketErrorInfo{
+        SocketError::ConnectionAborted, socketErrorDescription(SocketError::ConnectionAborted)});
+    fail(info.number, info.description);
+}
+
+void SocketControl::dropPendingConnect()
+{
+    if (m_connectNotifier) {
+        m_connectNotifier->setEnabled(false);
+        // Later, not now: this may run inside the notifier's own signal.
+        m_connectNotifier->deleteLater();
+        m_connectNotifier = nullptr;
+    }
+    if (m_pendingDescriptor >= 0)
+        ::close(std::exchange(m_pendingDescriptor, -1));
+}
+#endif
+
+void SocketControl::watchSocket(QTcpSocket* socket)
+{
+    socket->setReadBufferSize(readBufferBytes);
     connect(socket, &QTcpSocket::errorOccurred, this, &SocketControl::onSocketError);
     connect(socket, &QTcpSocket::disconnected, this, &SocketControl::onDisconnected);
     connect(socket, &QTcpSocket::readyRead, this, &SocketControl::discardIncoming);
-    socket->connectToHost(address, quint16(m_remotePort));
 }
 
 void SocketControl::onConnected()
@@ -279,6 +417,9 @@ void SocketControl::fail(qint16 number, const QString& description)
 void SocketControl::endAttempt()
 {
     m_connectTimer.stop();
+#if defined(Q_OS_UNIX)
+    dropPendingConnect();
+#endif
     if (m_lookupId != -1) {
         QHostInfo::abortHostLookup(m_lookupId);
         m_lookupId = -1;

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 
+class QSocketNotifier;
 class QTcpSocket;
 
 // The socket's states. The values and their texts are what the status label
@@ -75,6 +76,12 @@ private:
     void setState(qint16 state);
     void onHostFound(quint64 attempt, const QList<QHostAddress>& addresses);
     void startSocket(const QHostAddress& address);
+    void watchSocket(QTcpSocket* socket);
+#if defined(Q_OS_UNIX)
+    void onNativeConnectDone();
+    void failWithSystemError(int code);
+    void dropPendingConnect();
+#endif
     void onConnected();
     void onSocketError();
     void onDisconnected();
@@ -98,5 +105,10 @@ private:
     quint64 m_attempt = 0;
     int m_lookupId = -1;
     QTcpSocket* m_socket = nullptr;
+#if defined(Q_OS_UNIX)
+    // The connect in progress, before a QTcpSocket takes the descriptor over.
+    int m_pendingDescriptor = -1;
+    QSocketNotifier* m_connectNotifier = nullptr;
+#endif
     QTimer m_connectTimer;
 };
