@@ -47,6 +47,11 @@ QByteArray ProgramUnderTest::settingsFile() const
 
 bool ProgramUnderTest::start(quint16 port, QString* error)
 {
+    return install(port, error) && launch(error);
+}
+
+bool ProgramUnderTest::install(quint16 port, QString* error)
+{
     if (!m_programDir.isValid() || !m_workDir.isValid()) {
         *error = QStringLiteral("cannot make temporary folders");
         return false;
@@ -62,7 +67,12 @@ bool ProgramUnderTest::start(quint16 port, QString* error)
         return false;
     }
     settings.close();
+    return true;
+}
 
+bool ProgramUnderTest::launch(QString* error)
+{
+    const QString executable = m_programDir.filePath(QStringLiteral("velmora"));
     m_process.setProcessEnvironment(m_screen.clientEnvironment());
     m_process.setWorkingDirectory(m_workDir.path());
     m_process.start(executable, {});

@@ -26,6 +26,9 @@ public:
 
     // Installs the program with settings for 127.0.0.1:port and starts it.
     bool start(quint16 port, QString* error);
+    // The two halves of start(), for timing the start alone.
+    bool install(quint16 port, QString* error);
+    bool launch(QString* error);
     // Waits until the main window is shown, has the focus and shows its
     // grid, so that it takes keys from now on.
     bool waitReady(QString* error);

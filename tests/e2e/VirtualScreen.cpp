@@ -163,7 +163,21 @@ bool VirtualScreen::startWindowManager(QString* error)
         *error = QStringLiteral("the window manager did not start:\n%1").arg(log());
         return false;
     }
-    return true;
+    // It announces itself a moment before it takes on windows, and a window
+    // mapped in between stays unmanaged for good. Ready means: a probe
+    // window was taken on. Each try uses a new probe, as a lost one stays
+    // lost.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < kStartTimeoutMs) {
+        const WindowId probe = m_x.createWindow(QStringLiteral("probe"));
+        const bool managed = QTest::qWaitFor([&] { return m_x.isManaged(probe); }, 1000);
+        m_x.destroyWindow(probe);
+        if (managed)
+            return true;
+    }
+    *error = QStringLiteral("the window manager takes on no windows:\n%1").arg(log());
+    return false;
 }
 
 void VirtualScreen::stop()

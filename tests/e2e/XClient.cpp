@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QElapsedTimer>
+
+#include <poll.h>
 
 // Xlib comes last: its macros (None, Bool, Status, KeyPress...) would
 // otherwise break Qt's headers.
@@ -143,15 +146,22 @@ QList<WindowId> XClient::managedWindows() const
                         XA_WINDOW);
 }
 
-WindowId XClient::windowOfProcess(qint64 pid) const
+QList<WindowId> XClient::windowsOfProcess(qint64 pid) const
 {
+    QList<WindowId> owned;
     for (const WindowId window : managedWindows()) {
         const QList<unsigned long> owner =
             longProperty(m_display, window, atom("_NET_WM_PID"), XA_CARDINAL);
         if (!owner.isEmpty() && qint64(owner.first()) == pid)
-            return window;
+            owned.append(window);
     }
-    return 0;
+    return owned;
+}
+
+WindowId XClient::windowOfProcess(qint64 pid) const
+{
+    const QList<WindowId> owned = windowsOfProcess(pid);
+    return owned.isEmpty() ? 0 : owned.first();
 }
 
 QString XClient::windowTitle(WindowId window) const
@@ -395,6 +405,11 @@ WindowId XClient::popupOfProcess(qint64 pid) const
     return popup;
 }
 
+bool XClient::isManaged(WindowId window) const
+{
+    return managedWindows().contains(window);
+}
+
 WindowId XClient::createWindow(const QString& title)
 {
     const int screen = DefaultScreen(m_display);
@@ -403,10 +418,37 @@ WindowId XClient::createWindow(const QString& title)
                             BlackPixel(m_display, screen), WhitePixel(m_display, screen));
     const QByteArray name = title.toUtf8();
     XStoreName(m_display, window, name.constData());
+    XSelectInput(m_display, window, KeyPressMask | KeyReleaseMask);
     XMapRaised(m_display, window);
     sync();
     m_windows.append(window);
     return window;
+}
+
+void XClient::discardEvents()
+{
+    XEvent event{};
+    while (XPending(m_display) > 0)
+        XNextEvent(m_display, &event);
+}
+
+bool XClient::waitForKeyEvent(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        while (XPending(m_display) > 0) {
+            XEvent event{};
+            XNextEvent(m_display, &event);
+            if (event.type == KeyPress || event.type == KeyRelease)
+                return true;
+        }
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0)
+            return false;
+        pollfd entry{ConnectionNumber(m_display), POLLIN, 0};
+        ::poll(&entry, 1, int(left));
+    }
 }
 
 void XClient::destroyWindow(WindowId window)

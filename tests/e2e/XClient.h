@@ -31,7 +31,9 @@ public:
     bool windowManagerReady() const;
     // The top-level windows that the window manager manages.
     QList<WindowId> managedWindows() const;
-    // The managed window that the process with this id owns, or 0.
+    // The managed windows that the process with this id owns, oldest
+    // first, and the first of them or 0.
+    QList<WindowId> windowsOfProcess(qint64 pid) const;
     WindowId windowOfProcess(qint64 pid) const;
     QString windowTitle(WindowId window) const;
     // The inside size of the window, decorations not included.
@@ -67,10 +69,19 @@ public:
     bool click(QPoint screenPosition);
     // A viewable pop-up (a menu) of the process with this id, or 0.
     WindowId popupOfProcess(qint64 pid) const;
-    // Asks the window manager to make the window the active one.
+    // Asks the window manager to make the window the active one. A request
+    // for a window it has not taken on yet is lost, so wait for
+    // isManaged() first.
     void requestActivate(WindowId window);
-    // A plain top-level window of the test's own, mapped at once.
+    bool isManaged(WindowId window) const;
+    // A plain top-level window of the test's own, mapped at once. Its key
+    // events come to this connection (see waitForKeyEvent()).
     WindowId createWindow(const QString& title);
+    // Throws away the events that have come to this connection so far.
+    void discardEvents();
+    // Waits for a key press or release on one of this connection's own
+    // windows; false when none came in time.
+    bool waitForKeyEvent(int timeoutMs);
     void destroyWindow(WindowId window);
 
     // Sends everything queued and waits until the server has handled it.

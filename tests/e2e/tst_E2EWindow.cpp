@@ -78,6 +78,7 @@ void tst_E2EWindow::focusLossStopsHeldKey()
     QVERIFY(program.waitGrid(gridShowing(2)));
 
     const WindowId other = x.createWindow(QStringLiteral("Another program"));
+    QVERIFY(QTest::qWaitFor([&] { return x.isManaged(other); }, kE2ETimeoutMs));
     x.requestActivate(other);
     QVERIFY(QTest::qWaitFor([&] { return x.focusWindow() == other; }, kE2ETimeoutMs));
 
