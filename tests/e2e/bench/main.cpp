@@ -1,0 +1,526 @@
+// velmora-bench: measures the real program in a private X server against a
+// peer on loopback and prints one table of figures and their targets. It
+// measures; it does not judge a run a failure.
+
+#include "bench/BenchFigures.h"
+#include "bench/BenchPeer.h"
+#include "bench/Firewall.h"
+#include "e2e/ProgramUnderTest.h"
+#include "e2e/VirtualScreen.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSysInfo>
+#include <QThread>
+
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kWaitMs = 10000;
+constexpr qint64 kFloodBytes = 100'000'000;
+
+void progress(const QString& text)
+{
+    std::fprintf(stderr, "velmora-bench: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+double msBetween(BenchClock::time_point from, BenchClock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+qint64 nsBetween(BenchClock::time_point from, BenchClock::time_point to)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(to - from).count();
+}
+
+// CPU time of all the process's threads so far.
+qint64 cpuNs(qint64 pid)
+{
+    qint64 total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (file.open(QIODevice::ReadOnly))
+            total += schedstatCpuNs(file.readAll()).value_or(0);
+    }
+    return total;
+}
+
+std::optional<qint64> statusKb(qint64 pid, const QByteArray& field)
+{
+    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return statusKilobytes(file.readAll(), field);
+}
+
+double kbToMb(qint64 kb)
+{
+    return double(kb) * 1024.0 / 1e6;
+}
+
+QString machineText()
+{
+    QString model;
+    QFile cpuinfo(QStringLiteral("/proc/cpuinfo"));
+    if (cpuinfo.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : cpuinfo.readAll().split('\n')) {
+            if (line.startsWith("model name")) {
+                model = QString::fromLatin1(line.mid(line.indexOf(':') + 1)).simplified();
+                break;
+            }
+        }
+    }
+    // Other work on the machine shows in the latency; the load says how much.
+    QString load;
+    QFile loadavg(QStringLiteral("/proc/loadavg"));
+    if (loadavg.open(QIODevice::ReadOnly))
+        load = QString::fromLatin1(loadavg.readAll().split(' ').value(0));
+    return QStringLiteral("%1, %2 CPUs, Linux %3, load %4")
+        .arg(model.isEmpty() ? QSysInfo::currentCpuArchitecture() : model)
+        .arg(QThread::idealThreadCount())
+        .arg(QSysInfo::kernelVersion(), load.isEmpty() ? QStringLiteral("?") : load);
+}
+
+// Polls (every half millisecond) until `done` holds or the time is up.
+template <typename Condition> bool pollUntil(Condition done, int timeoutMs)
+{
+    const auto deadline = BenchClock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (BenchClock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(500us);
+    }
+    return true;
+}
+
+// The program, started and ready for keys, with the peer it is set up for.
+struct Session {
+    explicit Session(VirtualScreen& screen) : program(screen) {}
+
+    bool start(QString* error)
+    {
+        return peer.listen(error) && program.start(peer.port(), error) && program.waitReady(error);
+    }
+
+    qint64 pid() { return program.process().processId(); }
+
+    // Presses and releases Up, which connects, and waits for both commands.
+    bool connect(XClient& x)
+    {
+        return x.key("Up", true) && peer.accept(kWaitMs) && peer.waitFor('2', kWaitMs) &&
+               x.key("Up", false) && peer.waitFor('5', kWaitMs);
+    }
+
+    BenchPeer peer;
+    ProgramUnderTest program;
+};
+
+// The program's error message box: a second window of its own.
+bool waitForMessageBox(XClient& x, qint64 pid, int timeoutMs)
+{
+    return pollUntil([&] { return x.windowsOfProcess(pid).size() >= 2; }, timeoutMs);
+}
+
+// Key-to-wire times, for all events and for presses and releases apart:
+// Qt does more X work on a press than on a release.
+struct Latencies {
+    QList<double> all;
+    QList<double> presses;
+    QList<double> releases;
+};
+
+QString percentilesText(const QList<double>& latencies)
+{
+    return QStringLiteral("p50 %1 ms, p99 %2 ms")
+        .arg(percentile(latencies, 50).value_or(-1), 0, 'f', 3)
+        .arg(percentile(latencies, 99).value_or(-1), 0, 'f', 3);
+}
+
+QString latenciesText(const Latencies& latencies)
+{
+    return QStringLiteral("%1 (presses p50 %2 ms, releases p50 %3 ms)")
+        .arg(percentilesText(latencies.all))
+        .arg(percentile(latencies.presses, 50).value_or(-1), 0, 'f', 3)
+        .arg(percentile(latencies.releases, 50).value_or(-1), 0, 'f', 3);
+}
+
+// Presses and releases Up and Down in turn, each event timed from just
+// before it is flushed to the X server to the arrival of the command it
+// causes. Every event changes the code, so a repeat of the timer can never
+// pass for the answer.
+Latencies keyToWire(XClient& x, BenchPeer& peer, int events, int pauseMs)
+{
+    Latencies latencies;
+    for (int i = 0; i < events; ++i) {
+        const bool press = i % 2 == 0;
+        const bool up = (i / 2) % 2 == 0;
+        const char expected = press ? (up ? '2' : '8') : '5';
+        peer.drain();
+        const auto sent = BenchClock::now();
+        x.key(up ? "Up" : "Down", press);
+        if (const auto arrived = peer.waitFor(expected, 2000)) {
+            const double ms = msBetween(sent, *arrived);
+            latencies.all.append(ms);
+            (press ? latencies.presses : latencies.releases).append(ms);
+        }
+        // Spread the events over the repeat timer's phase.
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs + (i * 7) % 13));
+    }
+    return latencies;
+}
+
+BenchRow notMeasured(const QString& figure, const QString& unit, double limit, const QString& why)
+{
+    return BenchRow{figure, std::nullopt, unit, limit, why};
+}
+
+QList<BenchRow> measureStartUp(VirtualScreen& screen, int runs)
+{
+    const QString figure =
+        QStringLiteral("Start-up: process start to window mapped, median of %1").arg(runs);
+    QList<double> samples;
+    for (int run = 0; run < runs; ++run) {
+        BenchPeer peer;
+        ProgramUnderTest program(screen);
+        QString error;
+        if (!peer.listen(&error) || !program.install(peer.port(), &error))
+            return {notMeasured(figure, QStringLiteral("ms"), 250, error)};
+        XClient& x = screen.x();
+        const auto started = BenchClock::now();
+        if (!program.launch(&error))
+            return {notMeasured(figure, QStringLiteral("ms"), 250, error)};
+        const qint64 pid = program.process().processId();
+        const bool mapped = pollUntil(
+            [&] {
+                const WindowId window = x.windowOfProcess(pid);
+                return window && x.isViewable(window);
+            },
+            kWaitMs * 2);
+        if (!mapped)
+            return {notMeasured(figure, QStringLiteral("ms"), 250,
+                                QStringLiteral("the window never appeared"))};
+        samples.append(msBetween(started, BenchClock::now()));
+    }
+    std::sort(samples.begin(), samples.end());
+    return {BenchRow{figure, median(samples), QStringLiteral("ms"), 250,
+                     QStringLiteral("runs %1 to %2 ms")
+                         .arg(samples.first(), 0, 'f', 0)
+                         .arg(samples.last(), 0, 'f', 0)}};
+}
+
+QList<BenchRow> measureConnected(VirtualScreen& screen, int events, int pauseMs,
+                                 const QString& baseline, bool latencyOnly)
+{
+    const QString p50Figure = QStringLiteral("Key-to-wire latency p50");
+    const QString p99Figure = QStringLiteral("Key-to-wire latency p99");
+    const QString idleFigure = QStringLiteral("CPU while idle and connected, 10 s");
+    const QString rssFigure = QStringLiteral("Peak RSS idle");
+    const QString growthFigure = QStringLiteral("RSS growth while the peer sends 100 MB");
+
+    Session session(screen);
+    XClient& x = screen.x();
+    QString error;
+    if (!session.start(&error) || !session.connect(x)) {
+        if (error.isEmpty())
+            error = QStringLiteral("the program did not connect");
+        return {notMeasured(p50Figure, QStringLiteral("ms"), 0.5, error),
+                notMeasured(p99Figure, QStringLiteral("ms"), 2, error),
+                notMeasured(idleFigure, QStringLiteral("% of a core"), 0.1, error),
+                notMeasured(rssFigure, QStringLiteral("MB"), 40, error),
+                notMeasured(growthFigure, QStringLiteral("MB"), 2, error)};
+    }
+    const qint64 pid = session.pid();
+    QList<BenchRow> rows;
+
+    if (!latencyOnly) {
+        progress(QStringLiteral("idle and connected for 10 s"));
+        std::this_thread::sleep_for(1s);
+        const qint64 idleCpuStart = cpuNs(pid);
+        const auto idleStart = BenchClock::now();
+        std::this_thread::sleep_for(10s);
+        const qint64 idleCpu = cpuNs(pid) - idleCpuStart;
+        const qint64 idleWall = nsBetween(idleStart, BenchClock::now());
+        session.peer.drain();
+        const bool stillSending = session.peer.waitFor('5', 3000).has_value();
+        rows << BenchRow{
+            idleFigure, corePercent(idleCpu, idleWall), QStringLiteral("% of a core"), 0.1,
+            QStringLiteral("%1 ms of CPU%2")
+                .arg(double(idleCpu) / 1e6, 0, 'f', 2)
+                .arg(stillSending ? QString() : QStringLiteral("; the repeats had stopped!"))};
+        const std::optional<qint64> idlePeak = statusKb(pid, "VmHWM");
+        rows << BenchRow{rssFigure,
+                         idlePeak ? std::optional<double>(kbToMb(*idlePeak)) : std::nullopt,
+                         QStringLiteral("MB"), 40, QStringLiteral("VmHWM")};
+    }
+
+    progress(QStringLiteral("%1 key events for the latency").arg(events));
+    const Latencies measured = keyToWire(x, session.peer, events, pauseMs);
+    const QList<double>& latencies = measured.all;
+    const auto lost = events - latencies.size();
+    const QString latencyNote =
+        QStringLiteral("%1 events, %2 without an answer; presses p50 %3 ms, releases p50 %4 ms; %5")
+            .arg(latencies.size())
+            .arg(lost)
+            .arg(percentile(measured.presses, 50).value_or(-1), 0, 'f', 3)
+            .arg(percentile(measured.releases, 50).value_or(-1), 0, 'f', 3)
+            .arg(baseline);
+    rows << BenchRow{p50Figure, percentile(latencies, 50), QStringLiteral("ms"), 0.5, latencyNote}
+         << BenchRow{p99Figure, percentile(latencies, 99), QStringLiteral("ms"), 2, latencyNote};
+
+    if (latencyOnly)
+        return rows;
+
+    progress(QStringLiteral("the peer sends 100 MB"));
+    const qint64 rssBefore = statusKb(pid, "VmRSS").value_or(0);
+    qint64 rssMax = rssBefore;
+    auto sample = [&] { rssMax = std::max(rssMax, statusKb(pid, "VmRSS").value_or(0)); };
+    const auto floodStart = BenchClock::now();
+    const qint64 flooded = session.peer.flood(kFloodBytes, 60000, sample);
+    const double floodSeconds = msBetween(floodStart, BenchClock::now()) / 1000;
+    // Memory may still grow while the program reads what is left.
+    const auto settle = BenchClock::now() + 500ms;
+    while (BenchClock::now() < settle) {
+        sample();
+        std::this_thread::sleep_for(5ms);
+    }
+    session.peer.drain();
+    const bool aliveAfterFlood = session.peer.waitFor('5', 3000).has_value();
+    rows << BenchRow{
+        growthFigure, kbToMb(rssMax - rssBefore), QStringLiteral("MB"), 2,
+        QStringLiteral("%1 MB taken in %2 s%3")
+            .arg(double(flooded) / 1e6, 0, 'f', 0)
+            .arg(floodSeconds, 0, 'f', 1)
+            .arg(aliveAfterFlood ? QString() : QStringLiteral("; the repeats had stopped!"))};
+
+    return rows;
+}
+
+// The same key-to-wire path in the least a Qt program can do; with `native`,
+// sending from the raw X events.
+QString measureQtFloor(VirtualScreen& screen, int events, int pauseMs, bool native)
+{
+    const QString name = native ? QStringLiteral("minimal Qt window reading raw X events")
+                                : QStringLiteral("minimal Qt window");
+    BenchPeer peer;
+    QString error;
+    if (!peer.listen(&error))
+        return name + QStringLiteral(": not measured");
+    QProcess floor;
+    floor.setProcessEnvironment(screen.clientEnvironment());
+    QStringList arguments{QString::number(peer.port())};
+    if (native)
+        arguments << QStringLiteral("native");
+    floor.start(QStringLiteral(VELMORA_QTFLOOR_PATH), arguments);
+    XClient& x = screen.x();
+    const bool ready = floor.waitForStarted(kWaitMs) && peer.accept(kWaitMs) &&
+                       pollUntil(
+                           [&] {
+                               const WindowId window = x.windowOfProcess(floor.processId());
+                               return window && x.isViewable(window) && x.focusWindow() == window;
+                           },
+                           kWaitMs);
+    QString text = name + QStringLiteral(": not measured");
+    if (ready)
+        text = name + QStringLiteral(": ") + latenciesText(keyToWire(x, peer, events, pauseMs));
+    floor.kill();
+    floor.waitForFinished(kWaitMs);
+    return text;
+}
+
+// The same key events delivered by the X server to a bare window of our
+// own: what the server and the scheduler cost before the program does
+// anything.
+QString measureXBaseline(VirtualScreen& screen, int events, int pauseMs)
+{
+    XClient& x = screen.x();
+    const WindowId window = x.createWindow(QStringLiteral("velmora-bench baseline"));
+    const bool focused = pollUntil([&] { return x.isManaged(window); }, kWaitMs) &&
+                         (x.requestActivate(window), true) &&
+                         pollUntil([&] { return x.focusWindow() == window; }, kWaitMs);
+    if (!focused) {
+        x.destroyWindow(window);
+        return QStringLiteral("X server alone: not measured");
+    }
+    QList<double> latencies;
+    for (int i = 0; i < events; ++i) {
+        const bool press = i % 2 == 0;
+        x.discardEvents();
+        const auto sent = BenchClock::now();
+        x.key((i / 2) % 2 == 0 ? "Up" : "Down", press);
+        if (x.waitForKeyEvent(2000))
+            latencies.append(msBetween(sent, BenchClock::now()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs + (i * 7) % 13));
+    }
+    x.destroyWindow(window);
+    return QStringLiteral("X server alone to a bare window: ") + percentilesText(latencies);
+}
+
+// Connected, then every packet of the connection dropped: how long until the
+// program reports the error. The repeat timer's phase at the drop decides
+// when the first unanswered send goes out, so the worst of several runs
+// counts.
+QList<BenchRow> measureDeadLink(VirtualScreen& screen, int runs, bool firewallAllowed)
+{
+    const QString figure =
+        QStringLiteral("Dead-link detection: all packets dropped to error, worst of %1").arg(runs);
+    const QString unit = QStringLiteral("s");
+    if (!firewallAllowed)
+        return {notMeasured(figure, unit, 5, QStringLiteral("needs a private network namespace"))};
+    QList<double> seconds;
+    for (int run = 0; run < runs; ++run) {
+        Session session(screen);
+        XClient& x = screen.x();
+        QString error;
+        if (!session.start(&error) || !session.connect(x))
+            return {notMeasured(figure, unit, 5,
+                                error.isEmpty() ? QStringLiteral("no connection") : error)};
+        // A different phase of the repeat timer each run.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200 + run * 330));
+        Firewall firewall;
+        if (!firewall.dropTrafficOf(session.peer.port(), &error))
+            return {notMeasured(figure, unit, 5, error)};
+        const auto dropped = BenchClock::now();
+        if (!waitForMessageBox(x, session.pid(), 30000))
+            return {notMeasured(figure, unit, 5, QStringLiteral("no error within 30 s"))};
+        seconds.append(msBetween(dropped, BenchClock::now()) / 1000);
+    }
+    QStringList each;
+    for (const double value : std::as_const(seconds))
+        each << QString::number(value, 'f', 2);
+    return {BenchRow{figure, *std::max_element(seconds.begin(), seconds.end()), unit, 5,
+                     QStringLiteral("until the error message box; runs %1 s")
+                         .arg(each.join(QStringLiteral(", ")))}};
+}
+
+QList<BenchRow> measurePendingConnect(VirtualScreen& screen, bool firewallAllowed)
+{
+    const QString figure = QStringLiteral("CPU while a connect is pending");
+    const QString unit = QStringLiteral("% of a core");
+    if (!firewallAllowed)
+        return {notMeasured(figure, unit, 1, QStringLiteral("needs a private network namespace"))};
+    Session session(screen);
+    XClient& x = screen.x();
+    QString error;
+    Firewall firewall;
+    if (!session.start(&error) || !firewall.dropConnectsTo(session.peer.port(), &error))
+        return {notMeasured(figure, unit, 1, error)};
+    const qint64 pid = session.pid();
+
+    // The window measured lies inside the wait: after the key has been
+    // handled and before the time-out builds the error message box.
+    const auto pressed = BenchClock::now();
+    x.key("Up", true);
+    x.key("Up", false);
+    std::this_thread::sleep_for(300ms);
+    const qint64 cpuStart = cpuNs(pid);
+    const auto start = BenchClock::now();
+    std::this_thread::sleep_until(pressed + 4500ms);
+    const qint64 cpu = cpuNs(pid) - cpuStart;
+    const qint64 wall = nsBetween(start, BenchClock::now());
+    const bool stillPending = x.windowsOfProcess(pid).size() == 1;
+    if (!waitForMessageBox(x, pid, 30000) || !stillPending)
+        return {notMeasured(figure, unit, 1, QStringLiteral("the connect did not wait 4.5 s"))};
+    const double pendingSeconds = msBetween(pressed, BenchClock::now()) / 1000;
+    return {BenchRow{figure, corePercent(cpu, wall), unit, 1,
+                     QStringLiteral("%1 ms of CPU in %2 s of a %3 s wait for the time-out")
+                         .arg(double(cpu) / 1e6, 0, 'f', 2)
+                         .arg(double(wall) / 1e9, 0, 'f', 1)
+                         .arg(pendingSeconds, 0, 'f', 1)}};
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmora-bench"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Measures the real program under Xvfb against a loopback peer."));
+    parser.addHelpOption();
+    const QCommandLineOption eventsOption(QStringLiteral("events"),
+                                          QStringLiteral("Key events for the latency (>= 200)."),
+                                          QStringLiteral("N"), QStringLiteral("400"));
+    const QCommandLineOption noFirewall(
+        QStringLiteral("no-firewall"),
+        QStringLiteral("Skip the figures that need packets dropped (pending connect, dead "
+                       "link)."));
+    const QCommandLineOption pauseOption(
+        QStringLiteral("pause"),
+        QStringLiteral("Least pause between key events, in ms; up to 12 ms more is added to "
+                       "spread them over the repeat timer."),
+        QStringLiteral("MS"), QStringLiteral("5"));
+    const QCommandLineOption latencyOption(
+        QStringLiteral("latency-only"),
+        QStringLiteral("Measure only the key-to-wire latency and its reference points."));
+    parser.addOptions({eventsOption, pauseOption, noFirewall, latencyOption});
+    parser.process(app);
+    const int events = std::max(200, parser.value(eventsOption).toInt());
+    const int pauseMs = std::max(0, parser.value(pauseOption).toInt());
+    const bool latencyOnly = parser.isSet(latencyOption);
+
+    bool firewallAllowed = !parser.isSet(noFirewall);
+    if (firewallAllowed && !Firewall::insideLoopbackOnlyNamespace()) {
+        progress(QStringLiteral("not inside a loopback-only network namespace: the figures "
+                                "that drop packets are left out"));
+        firewallAllowed = false;
+    }
+
+    const QString machine = machineText();
+    VirtualScreen screen;
+    QString error;
+    if (!screen.start(&error)) {
+        progress(error);
+        return 1;
+    }
+
+    QList<BenchRow> rows;
+    progress(QStringLiteral("start-up"));
+    const QList<BenchRow> startUp = latencyOnly ? QList<BenchRow>() : measureStartUp(screen, 5);
+    progress(QStringLiteral("%1 key events to a bare window").arg(events));
+    QString baseline = measureXBaseline(screen, events, pauseMs);
+    progress(QStringLiteral("%1 key events to a minimal Qt window").arg(events));
+    baseline += QStringLiteral("; ") + measureQtFloor(screen, events, pauseMs, false);
+    progress(
+        QStringLiteral("%1 key events to a minimal Qt window reading raw X events").arg(events));
+    baseline += QStringLiteral("; ") + measureQtFloor(screen, events, pauseMs, true);
+    const QList<BenchRow> connected =
+        measureConnected(screen, events, pauseMs, baseline, latencyOnly);
+    if (latencyOnly) {
+        std::fputs(qPrintable(markdownTable(connected, machine)), stdout);
+        return 0;
+    }
+    progress(QStringLiteral("dropping every packet of a connection"));
+    const QList<BenchRow> deadLink = measureDeadLink(screen, 3, firewallAllowed);
+    progress(QStringLiteral("a connect whose requests are dropped"));
+    const QList<BenchRow> pending = measurePendingConnect(screen, firewallAllowed);
+
+    // In the order of the targets.
+    auto take = [&](const QList<BenchRow>& from, const QString& prefix) {
+        for (const BenchRow& row : from) {
+            if (row.figure.startsWith(prefix))
+                rows << row;
+        }
+    };
+    take(connected, QStringLiteral("Key-to-wire"));
+    rows << pending;
+    take(connected, QStringLiteral("CPU while idle"));
+    rows << startUp;
+    take(connected, QStringLiteral("Peak RSS"));
+    take(connected, QStringLiteral("RSS growth"));
+    rows << deadLink;
+
+    std::fputs(qPrintable(markdownTable(rows, machine)), stdout);
+    return 0;
+}
