@@ -54,17 +54,25 @@ void frmMain::SendCommand()
         Winsock->setRemotePort(port);
     }
 
+    bool waited = false;
     if (Winsock->State() == SocketState::Closed) {
         Winsock->setLocalPort(NextLocalPort());
         Winsock->Connect();
         if (!WaitForConnection())
             return;
+        waited = true;
     } else if (Winsock->State() != SocketState::Connected) {
         return;
     }
 
     cmdOpenClose->setText(CloseCaption);
     Winsock->SendData(driveMessage(code));
+    // Keys handled during the wait may have changed the drive state and sent
+    // their own codes first: a quick tap would otherwise leave the car on the
+    // press's code after the key is up. The last word is what the keys say now.
+    const int current = driveCode({Throttle, Steering});
+    if (waited && current != code && Winsock->State() == SocketState::Connected)
+        Winsock->SendData(driveMessage(current));
     UpdateLabel();
 }
 

@@ -31,6 +31,7 @@ private slots:
     void cleanup();
 
     void keyPressedWhileConnecting();
+    void quickTapWhileConnectingEndsOnStop();
     void clickWhileAKeyWaitsClosesAndNothingIsSent();
     void clickWhileAClickWaits();
     void windowClosedWhileAKeyWaits();
@@ -100,9 +101,33 @@ void tst_LinkWaits::keyPressedWhileConnecting()
     // shows the state after the wait, forward and left.
     QTRY_VERIFY_WITH_TIMEOUT(decodeDriveStream(m_peer->received()).contains(QLatin1Char('2')),
                              Timeout);
+    // ...and then the code of the drive state as it is now, last.
+    QTRY_VERIFY_WITH_TIMEOUT(decodeDriveStream(m_peer->received()).endsWith(QLatin1String("21")),
+                             Timeout);
     QCOMPARE(greenSquare(w), 1);
     QCOMPARE(w.cmdOpenClose->text(), QStringLiteral("&Close Comm"));
     QCOMPARE(m_peer->connectionCount(), 1);
+}
+
+void tst_LinkWaits::quickTapWhileConnectingEndsOnStop()
+{
+    frmMain& w = *m_window;
+    later(300, [&] {
+        // The key comes up before the connection is made.
+        QTest::keyRelease(w.windowHandle(), Qt::Key_Right);
+        QCOMPARE(PrivateNetwork::removeRules(), QString());
+    });
+    QTest::keyPress(w.windowHandle(), Qt::Key_Right);
+
+    QCOMPARE(w.Winsock->State(), SocketState::Connected);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_peer->received().isEmpty(), Timeout);
+    // The press's own code goes out (a tick may get in first with the stop),
+    // but the car is not left turning right with no key held: the stop is
+    // the last word.
+    const QString codes = decodeDriveStream(m_peer->received());
+    QVERIFY2(codes.contains(QLatin1Char('6')) && codes.endsWith(QLatin1Char('5')),
+             qPrintable(codes));
+    QCOMPARE(greenSquare(w), 5);
 }
 
 void tst_LinkWaits::clickWhileAKeyWaitsClosesAndNothingIsSent()
