@@ -180,9 +180,12 @@ void frmMain::mnuExit_Click()
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    // Key events reach this native window only while it has the keyboard
+    // focus, so watching it is what limits driving to the active window. Asking
+    // the widget whether it is active instead would race with the platform's
+    // activation news and could drop the first key after the window is shown.
     const QEvent::Type type = event->type();
-    if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched == windowHandle() &&
-        isActiveWindow()) {
+    if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched == windowHandle()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const quint16 code = toVirtualKey(key->key(), key->modifiers());
         if (type == QEvent::KeyPress) {
