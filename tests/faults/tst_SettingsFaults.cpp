@@ -53,12 +53,8 @@ std::unique_ptr<frmMain> openOn(const TempAppDir& dir, qint64* loadMs)
 {
     QElapsedTimer clock;
     clock.start();
-    auto window = std::make_unique<frmMain>(dir.path());
+    auto window = openMainWindowOn(dir);
     *loadMs = clock.elapsed();
-    window->show();
-    window->activateWindow();
-    if (!QTest::qWaitForWindowActive(window.get()))
-        qWarning("the main window did not become active");
     return window;
 }
 

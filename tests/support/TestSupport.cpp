@@ -168,6 +168,11 @@ std::unique_ptr<frmMain> openMainWindow(const TempAppDir& dir, const QString& ho
                                         const QString& port)
 {
     dir.writeSettings(host, port);
+    return openMainWindowOn(dir);
+}
+
+std::unique_ptr<frmMain> openMainWindowOn(const TempAppDir& dir)
+{
     auto window = std::make_unique<frmMain>(dir.path());
     window->show();
     window->activateWindow();

@@ -116,6 +116,8 @@ QString decodeDriveStream(const QByteArray& bytes);
 // window on it, shown and active, so that it previews keys.
 std::unique_ptr<frmMain> openMainWindow(const TempAppDir& dir, const QString& host,
                                         const QString& port);
+// The same, on whatever settings file the folder holds (or none).
+std::unique_ptr<frmMain> openMainWindowOn(const TempAppDir& dir);
 
 // The index of the one green square of the grid; 0 if none or several are
 // green, -1 if a square is neither pure red nor pure green.
