@@ -35,6 +35,9 @@ ensure_packages() {
         fi
     fi
     echo "Installing: ${missing[*]}"
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+    # Another install may hold the package lock (a second script, an update
+    # at boot): wait for it rather than fail.
+    local apt=(apt-get -o DPkg::Lock::Timeout=900)
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive "${apt[@]}" update -q
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -q --no-install-recommends "${missing[@]}"
 }
