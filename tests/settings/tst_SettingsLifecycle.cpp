@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QObject>
 #include <QTest>
+#include <algorithm>
 
 namespace {
 
@@ -39,6 +40,7 @@ private slots:
     void numberSetWhileOpenIsSavedAsPlainText();
     void unreadableFileIsReportedAndNotOverwritten();
     void saveFailureIsReportedAndWindowStillCloses();
+    void hostBeyondLatin1SurvivesRestart();
 };
 
 void tst_SettingsLifecycle::init()
@@ -162,6 +164,28 @@ void tst_SettingsLifecycle::saveFailureIsReportedAndWindowStillCloses()
              qPrintable(message.text));
     QVERIFY2(message.text.contains(QStringLiteral("read-only")), qPrintable(message.text));
     QCOMPARE(dir.readRaw(), old);
+}
+
+void tst_SettingsLifecycle::hostBeyondLatin1SurvivesRestart()
+{
+    TempAppDir dir;
+    dir.writeSettings(QStringLiteral("car"), QStringLiteral("1500"));
+    const QString host = QStringLiteral("\u043c\u0430\u0448\u0438\u043d\u0430.local");
+    ModalWatcher watcher;
+    {
+        frmMain w(dir.path());
+        mdlMain::RemoteHost = SettingValue::fromText(host);
+        w.show();
+        QVERIFY(w.close());
+    }
+    const QByteArray saved = dir.readRaw();
+    const bool ascii = std::all_of(saved.begin(), saved.end(), [](char c) { return c > 0; });
+    QVERIFY2(ascii && !saved.contains('?'), saved.constData());
+
+    makeStale();
+    frmMain w(dir.path());
+    QCOMPARE(mdlMain::RemoteHost.text(), host);
+    QVERIFY(watcher.seen().isEmpty());
 }
 
 QTEST_MAIN(tst_SettingsLifecycle)
