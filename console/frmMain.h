@@ -109,6 +109,8 @@ private:
     qint16 Steering = Drive::Straight;
 
     QString m_requestedAppDir;
+    // Set while a settings file that could not be read must not be replaced.
+    bool m_keepUnreadSettings = false;
     QRandomGenerator m_random;
     QPointer<frmComm> m_comm;
     // Set once the unload sequence has run: from then on no handler may

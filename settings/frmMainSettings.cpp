@@ -10,6 +10,7 @@
 
 void frmMain::LoadSettings()
 {
+    m_keepUnreadSettings = false;
     const QString path = settingsPath();
     if (!FileSys->fileExists(path)) {
         mdlMain::RemotePort = SettingValue::fromNumber(mdlMain::DefaultPort);
@@ -28,13 +29,21 @@ void frmMain::LoadSettings()
         read.remotePort ? SettingValue::fromText(*read.remotePort) : SettingValue();
     mdlMain::RemoteHost =
         read.remoteHost ? SettingValue::fromText(*read.remoteHost) : SettingValue();
-    if (!bytes)
-        ShowMessage(QStringLiteral("The settings could not be read from %1.\n\n%2")
+    if (!bytes) {
+        // Whatever the file holds is still the driver's: it is not replaced
+        // by the empty settings of this run, only by settings saved anew.
+        m_keepUnreadSettings = true;
+        ShowMessage(QStringLiteral("The settings could not be read from %1.\n\n%2\n\n"
+                                   "Velmora leaves the file as it is, unless you save new "
+                                   "settings with Settings > COM Port...")
                         .arg(QDir::toNativeSeparators(path), error));
+    }
 }
 
 void frmMain::SaveSettings()
 {
+    if (m_keepUnreadSettings)
+        return;
     const QString path = settingsPath();
     const QByteArray contents =
         formatSettingsFile(mdlMain::RemotePort.text(), mdlMain::RemoteHost.text());
@@ -54,6 +63,7 @@ void frmMain::mnuCOMPort_Click()
     // gone as soon as it closes.
     m_comm = new frmComm(this);
     m_comm->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_comm, &QDialog::accepted, this, [this] { m_keepUnreadSettings = false; });
     m_comm->show();
     m_comm->activateWindow();
 }
