@@ -6,7 +6,6 @@
 #include "help/AppInfo.h"
 #include "link/SocketControl.h"
 #include "settings/FileSystem.h"
-#include "settings/SettingsFile.h"
 #include "settings/frmComm.h"
 
 #include <QAction>
@@ -73,7 +72,7 @@ frmComm* frmMain::commDialog() const
 
 QString frmMain::settingsPath() const
 {
-    return AppDir + settingsFileName();
+    return m_settingsPath;
 }
 
 void frmMain::CreateControls()

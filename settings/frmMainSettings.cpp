@@ -6,10 +6,41 @@
 #include "settings/mdlMain.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <optional>
+
+namespace {
+
+// The driver's own settings folder, for a copy installed where its folder
+// takes no new files (/usr/bin, Program Files).
+QString perUserSettingsFolder()
+{
+#ifdef Q_OS_WIN
+    // %APPDATA%, the folder that roams with the driver's account.
+    const QString base = qEnvironmentVariable("APPDATA");
+    if (!base.isEmpty())
+        return QDir::fromNativeSeparators(base) + QStringLiteral("/Velmora");
+#endif
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Velmora");
+}
+
+} // namespace
+
+QString frmMain::ChooseSettingsPath() const
+{
+    // A portable copy keeps its file beside the executable: when the file is
+    // already there, or the folder would take it.
+    const QString beside = AppDir + settingsFileName();
+    if (FileSys->fileExists(beside) || FileSys->canCreateFileIn(AppDir))
+        return beside;
+    return perUserSettingsFolder() + QLatin1Char('/') + settingsFileName();
+}
 
 void frmMain::LoadSettings()
 {
+    m_settingsPath = ChooseSettingsPath();
     m_keepUnreadSettings = false;
     const QString path = settingsPath();
     if (!FileSys->fileExists(path)) {
@@ -48,7 +79,8 @@ void frmMain::SaveSettings()
     const QByteArray contents =
         formatSettingsFile(mdlMain::RemotePort.text(), mdlMain::RemoteHost.text());
     QString error;
-    if (!FileSys->replaceFile(path, contents, &error))
+    if (!FileSys->makeFolder(QFileInfo(path).absolutePath(), &error) ||
+        !FileSys->replaceFile(path, contents, &error))
         ShowMessage(QStringLiteral("The settings could not be saved to %1.\n\n%2")
                         .arg(QDir::toNativeSeparators(path), error));
 }

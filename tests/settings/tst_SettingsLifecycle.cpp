@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QObject>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 
@@ -46,6 +47,7 @@ private slots:
     void saveFailureIsReportedAndWindowStillCloses();
     void fileWithoutReadPermissionIsKeptUntilSettingsAreSaved();
     void hostBeyondLatin1SurvivesRestart();
+    void programFolderWithoutWriteAccessKeepsSettingsPerUser();
 };
 
 void tst_SettingsLifecycle::init()
@@ -231,6 +233,42 @@ void tst_SettingsLifecycle::hostBeyondLatin1SurvivesRestart()
     frmMain w(dir.path());
     QCOMPARE(mdlMain::RemoteHost.text(), host);
     QVERIFY(watcher.seen().isEmpty());
+}
+
+void tst_SettingsLifecycle::programFolderWithoutWriteAccessKeepsSettingsPerUser()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("needs Unix file permissions");
+#endif
+    TempAppDir dir;
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                  QFileDevice::ReadOther | QFileDevice::ExeOther));
+    const QString perUser = home.path() + QStringLiteral("/Velmora/Velmora.ini");
+    ModalWatcher watcher;
+    QString firstPath;
+    const QByteArray oldConfigHome = qgetenv("XDG_CONFIG_HOME");
+    {
+        const OrdinaryUser user({home.path()});
+        if (!user.isOrdinary())
+            QSKIP("cannot run as an ordinary user");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+        {
+            frmMain w(dir.path());
+            firstPath = w.settingsPath();
+            mdlMain::RemoteHost = SettingValue::fromText(QStringLiteral("car.lan"));
+            w.show();
+            QVERIFY(w.close());
+        }
+        makeStale();
+        frmMain w(dir.path());
+    }
+    qputenv("XDG_CONFIG_HOME", oldConfigHome);
+    QCOMPARE(firstPath, perUser);
+    QCOMPARE(mdlMain::RemoteHost.text(), QStringLiteral("car.lan"));
+    QVERIFY(watcher.seen().isEmpty());
+    QVERIFY(!dir.settingsExist());
 }
 
 QTEST_MAIN(tst_SettingsLifecycle)
