@@ -161,8 +161,7 @@ void frmMain::Form_Unload()
     // and nothing can change the settings after it.
     if (m_comm)
         delete m_comm.data();
-    if (Winsock->State() != SocketState::Closed)
-        Winsock->Close();
+    CloseLink();
     SaveSettings();
 }
 

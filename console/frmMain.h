@@ -84,6 +84,8 @@ private:
     void SendCommand();
     void SendIfConnected();
     bool WaitForConnection();
+    // Closes the connection on purpose, with a stop as its last command.
+    void CloseLink();
     bool SettingsUsable(bool reportEveryTime);
     qint32 NextLocalPort();
     void tmrRepeat_Timer();
