@@ -2,6 +2,7 @@
 
 #include "link/SocketErrors.h"
 
+#include <QDeadlineTimer>
 #include <QHostInfo>
 #include <QNetworkInterface>
 #include <QNetworkProxy>
@@ -171,6 +172,17 @@ void SocketControl::SendData(const QByteArray& data)
     // Out now, not at the next pass of the event loop: each command should
     // reach the car the moment it is given.
     socket->flush();
+}
+
+bool SocketControl::WaitForSent(int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    // The socket may go while waiting: the peer can hang up meanwhile.
+    while (m_socket && m_socket->bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!m_socket->waitForBytesWritten(int(deadline.remainingTime())))
+            break;
+    }
+    return m_socket && m_socket->bytesToWrite() == 0;
 }
 
 void SocketControl::setState(qint16 state)
