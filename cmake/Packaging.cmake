@@ -12,7 +12,9 @@ if(UNIX AND NOT APPLE)
     install(FILES packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmora)
     # Debian wants the change log compressed, and the same bytes every build.
-    set(VELMORA_CHANGELOG_GZ ${CMAKE_CURRENT_BINARY_DIR}/changelog.Debian.gz)
+    # Velmora is its own upstream (a native package), so the name has no
+    # ".Debian".
+    set(VELMORA_CHANGELOG_GZ ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
     add_custom_command(OUTPUT ${VELMORA_CHANGELOG_GZ}
         COMMAND gzip -n -9 -c ${CMAKE_CURRENT_SOURCE_DIR}/packaging/changelog.Debian
             > ${VELMORA_CHANGELOG_GZ}

@@ -48,8 +48,13 @@ velmora-carsim --listen 127.0.0.1 --port 0 >carsim.log 2>&1 &
 wait_for 30 grep -q '^velmora-carsim listening on ' carsim.log || fail "the simulator did not start"
 port=$(sed -n 's/^velmora-carsim listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' carsim.log)
 
-# First run: no settings yet, so no drive key is pressed before the dialog
-# has set the simulator's address.
+# The per-user file starts out naming another loopback address and a port
+# nobody listens on, so even the first run can reach nothing but loopback.
+# The dialog then sets the simulator's address, which must survive a restart.
+settings="$HOME/.config/Velmora/Velmora.ini"
+mkdir -p "$(dirname "$settings")"
+printf 'RemotePort=1\r\nRemoteHost=127.0.0.2\r\n' >"$settings"
+
 start_velmora
 xdotool key --clearmodifiers alt+s c
 dialog=$(window_of '^Velmora - Comm Port Settings$') || fail "the settings dialog did not open"
@@ -62,8 +67,6 @@ xdotool type "$port"
 xdotool key Return
 exit_velmora
 
-settings="$HOME/.config/Velmora/Velmora.ini"
-[ -f "$settings" ] || fail "no settings file at $settings"
 grep -q "^RemoteHost=127.0.0.1" "$settings" || fail "host not saved: $(cat "$settings")"
 grep -q "^RemotePort=$port" "$settings" || fail "port not saved: $(cat "$settings")"
 
