@@ -37,6 +37,8 @@ install_check() {
     echo "=== Installing $(basename "$deb") in a fresh Debian 12 root ==="
     local root
     root=$(mktemp -d /var/tmp/velmora-root.XXXXXX)
+    # The root of the Debian tree: the driver must be able to enter it.
+    chmod 755 "$root"
     tar -C "$root" -xf "$base"
     cp "$deb" "$root/tmp/"
     cp "$VELMORA_ROOT/scripts/lib/installed-run.sh" "$root/tmp/"
