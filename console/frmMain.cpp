@@ -1,7 +1,6 @@
 #include "console/frmMain.h"
 
 #include "console/Colours.h"
-#include "console/KeyTranslation.h"
 #include "console/X11AutoRepeat.h"
 #include "help/AppInfo.h"
 #include "link/SocketControl.h"
@@ -12,7 +11,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QKeyEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -132,6 +131,7 @@ void frmMain::WireSignals()
     connect(cmdOpenClose, &QPushButton::clicked, this, &frmMain::cmdOpenClose_Click);
     connect(tmrRepeat, &QTimer::timeout, this, &frmMain::tmrRepeat_Timer);
     connect(Winsock, &SocketControl::Error, this, &frmMain::Winsock_Error);
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &frmMain::FocusWindowChanged);
     // Key preview: the main window's native window gets every key event
     // before the focused control does.
     qApp->installEventFilter(this);
@@ -161,8 +161,7 @@ void frmMain::Form_Unload()
     // and nothing can change the settings after it.
     if (m_comm)
         delete m_comm.data();
-    if (Winsock->State() != SocketState::Closed)
-        Winsock->Close();
+    CloseLink();
     SaveSettings();
 }
 
@@ -176,74 +175,6 @@ void frmMain::closeEvent(QCloseEvent* event)
 void frmMain::mnuExit_Click()
 {
     close();
-}
-
-bool frmMain::eventFilter(QObject* watched, QEvent* event)
-{
-    // Key events reach this native window only while it has the keyboard
-    // focus, so watching it is what limits driving to the active window. Asking
-    // the widget whether it is active instead would race with the platform's
-    // activation news and could drop the first key after the window is shown.
-    const QEvent::Type type = event->type();
-    if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched == windowHandle()) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const quint16 code = toVirtualKey(key->key(), key->modifiers());
-        if (type == QEvent::KeyPress) {
-            Form_KeyDown(code, key->modifiers());
-        } else if (!key->isAutoRepeat()) {
-            // X11 reports a held key as release+press pairs flagged as
-            // auto-repeat; such a release is not the driver letting go.
-            Form_KeyUp(code, key->modifiers());
-        }
-    }
-    // The event then takes its ordinary course in the focused control.
-    return false;
-}
-
-void frmMain::changeEvent(QEvent* event)
-{
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
-        StopOnDeactivate();
-    QMainWindow::changeEvent(event);
-}
-
-void frmMain::Form_KeyDown(quint16 KeyCode, Qt::KeyboardModifiers Shift)
-{
-    Q_UNUSED(Shift);
-    HandleDriveKey(KeyCode, KeyTransition::Down);
-}
-
-void frmMain::Form_KeyUp(quint16 KeyCode, Qt::KeyboardModifiers Shift)
-{
-    Q_UNUSED(Shift);
-    HandleDriveKey(KeyCode, KeyTransition::Up);
-}
-
-void frmMain::HandleDriveKey(quint16 KeyCode, KeyTransition transition)
-{
-    if (m_unloaded)
-        return;
-    DriveState state{Throttle, Steering};
-    if (!applyDriveKey(state, KeyCode, transition))
-        return;
-    Throttle = state.throttle;
-    Steering = state.steering;
-    SendCommand();
-    // SendCommand may have waited for a connection; the grid shows the
-    // drive state as it is now.
-    PaintGrid();
-}
-
-void frmMain::StopOnDeactivate()
-{
-    // A key still held when the window loses the focus releases elsewhere,
-    // and the car would drive on with nobody at the keys.
-    if (m_unloaded || DriveState{Throttle, Steering}.isStopped())
-        return;
-    Throttle = Drive::Neutral;
-    Steering = Drive::Straight;
-    PaintGrid();
-    SendIfConnected();
 }
 
 void frmMain::BuildGrid()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/DriveState.h"
+#include "console/HeldKeys.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -15,6 +16,7 @@ class QMenu;
 class QPushButton;
 class QTimer;
 class QWidget;
+class QWindow;
 class SocketControl;
 class frmComm;
 
@@ -77,13 +79,20 @@ private:
     void HandleDriveKey(quint16 KeyCode, KeyTransition transition);
     void BuildGrid();
     void PaintGrid();
-    void StopOnDeactivate();
+    // Called whenever the drive keys may no longer reach this window: a
+    // pop-up opens, the window loses activation or the focus.
+    void StopWhileKeysHidden();
+    void KeysMayBeVisible();
+    void DriveOnKeysStillDown();
+    void FocusWindowChanged(QWindow* focus);
     void mnuExit_Click();
 
     // link/
     void SendCommand();
     void SendIfConnected();
     bool WaitForConnection();
+    // Closes the connection on purpose, with a stop as its last command.
+    void CloseLink();
     bool SettingsUsable(bool reportEveryTime);
     qint32 NextLocalPort();
     void tmrRepeat_Timer();
@@ -117,4 +126,9 @@ private:
     // The bad settings (host, then port) last reported from a drive key, so
     // that a held key's auto-repeat cannot raise one message box per repeat.
     QString m_reportedBadSettings;
+    // The keys held down, so that each release is matched to its press.
+    HeldKeys m_heldKeys;
+    // Set while the keys may go elsewhere (a menu is open, another window has
+    // the focus); cleared once they reach this window again.
+    bool m_keysHidden = false;
 };

@@ -4,6 +4,7 @@
 
 #include "link/SocketPlatform.h"
 
+#include <QDeadlineTimer>
 #include <QHostInfo>
 #include <QNetworkProxy>
 #include <QTcpSocket>
@@ -110,6 +111,17 @@ void SocketControl::SendData(const QByteArray& data)
     // Out now, not at the next pass of the event loop: each command should
     // reach the car the moment it is given.
     socket->flush();
+}
+
+bool SocketControl::WaitForSent(int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    // The socket may go while waiting: the peer can hang up meanwhile.
+    while (m_socket && m_socket->bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!m_socket->waitForBytesWritten(int(deadline.remainingTime())))
+            break;
+    }
+    return m_socket && m_socket->bytesToWrite() == 0;
 }
 
 void SocketControl::setState(qint16 state)

@@ -61,6 +61,10 @@ public:
     // Sends the bytes on the open connection and hands them to the operating
     // system before returning. Does nothing unless Connected.
     void SendData(const QByteArray& data);
+    // Waits at most this long for what SendData() could not hand over at
+    // once (a peer that does not read fills the system's buffer). True when
+    // everything went out.
+    bool WaitForSent(int milliseconds);
 
     // How long an attempt may take before it ends in Error 10060; zero or
     // less means no limit of its own.

@@ -14,6 +14,10 @@ namespace {
 const QString CloseCaption = QStringLiteral("&Close Comm");
 const QString OpenCaption = QStringLiteral("&Open Comm");
 
+// How long closing waits for the stop command to leave, at most. A car that
+// does not read must not hold the window up for longer than a blink.
+constexpr int StopFlushTimeoutMs = 200;
+
 // Why the settings cannot serve for a connection, or an empty text.
 QString settingsProblem()
 {
@@ -43,14 +47,12 @@ void frmMain::SendCommand()
 
     const QString host = mdlMain::RemoteHost.text();
     if (host != Winsock->RemoteHost()) {
-        if (Winsock->State() != SocketState::Closed)
-            Winsock->Close();
+        CloseLink();
         Winsock->setRemoteHost(host);
     }
     const auto port = qint32(*mdlMain::RemotePort.integerPart());
     if (port != Winsock->RemotePort()) {
-        if (Winsock->State() != SocketState::Closed)
-            Winsock->Close();
+        CloseLink();
         Winsock->setRemotePort(port);
     }
 
@@ -74,6 +76,18 @@ void frmMain::SendCommand()
     if (waited && current != code && Winsock->State() == SocketState::Connected)
         Winsock->SendData(driveMessage(current));
     UpdateLabel();
+}
+
+void frmMain::CloseLink()
+{
+    // What the car does when the link drops is up to the car, so the last
+    // thing it hears on a connection closed on purpose is stop.
+    if (Winsock->State() == SocketState::Connected) {
+        Winsock->SendData(driveMessage(driveCode(DriveState{})));
+        Winsock->WaitForSent(StopFlushTimeoutMs);
+    }
+    if (Winsock->State() != SocketState::Closed)
+        Winsock->Close();
 }
 
 void frmMain::SendIfConnected()
@@ -174,7 +188,7 @@ void frmMain::cmdOpenClose_Click()
         }
         cmdOpenClose->setText(CloseCaption);
     } else {
-        Winsock->Close();
+        CloseLink();
         cmdOpenClose->setText(OpenCaption);
     }
     UpdateLabel();

@@ -107,6 +107,15 @@ bool ProgramUnderTest::waitReady(QString* error)
     return false;
 }
 
+bool ProgramUnderTest::openFileMenu()
+{
+    XClient& x = m_screen.x();
+    if (!x.tapWithAlt("f"))
+        return false;
+    const qint64 pid = m_process.processId();
+    return QTest::qWaitFor([&] { return x.popupOfProcess(pid) != 0; }, kReadyTimeoutMs);
+}
+
 GridReading ProgramUnderTest::readGrid() const
 {
     if (!m_window)

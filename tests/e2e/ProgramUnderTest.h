@@ -40,6 +40,9 @@ public:
     QString workingFolder() const { return m_workDir.path(); }
     QByteArray settingsFile() const;
 
+    // Opens the File menu by its access key and waits until it shows.
+    bool openFileMenu();
+
     GridReading readGrid() const;
     // Polls the screen until the grid shows `squares` (see gridShowing()).
     bool waitGrid(const QString& squares, int timeoutMs = 10000) const;

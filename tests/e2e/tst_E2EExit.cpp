@@ -22,35 +22,13 @@ enum class CloseWay { MenuAccessKeys, CloseBox, WindowManagerKey, CloseRequest }
 
 Q_DECLARE_METATYPE(CloseWay)
 
-class tst_E2EExit : public QObject {
+class tst_E2EExit : public ScreenTestCase {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void cleanup();
     void closingSavesAndExits_data();
     void closingSavesAndExits();
-
-private:
-    VirtualScreen m_screen;
 };
-
-void tst_E2EExit::initTestCase()
-{
-    QString error;
-    QVERIFY2(m_screen.start(&error), qPrintable(error));
-}
-
-void tst_E2EExit::cleanupTestCase()
-{
-    m_screen.stop();
-}
-
-void tst_E2EExit::cleanup()
-{
-    m_screen.x().releaseAll();
-}
 
 void tst_E2EExit::closingSavesAndExits_data()
 {
@@ -66,10 +44,10 @@ void tst_E2EExit::closingSavesAndExits()
     QFETCH(CloseWay, way);
 
     LoopbackPeer peer;
-    ProgramUnderTest program(m_screen);
+    ProgramUnderTest program(screen());
     QString error;
     QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
-    XClient& x = m_screen.x();
+    XClient& x = screen().x();
 
     // Connected when it closes, so that closing has a connection to end.
     QVERIFY(x.key("Right", true));
@@ -88,16 +66,10 @@ void tst_E2EExit::closingSavesAndExits()
     }
 
     switch (way) {
-    case CloseWay::MenuAccessKeys: {
-        QVERIFY(x.key("Alt_L", true));
-        QVERIFY(x.tap("f"));
-        QVERIFY(x.key("Alt_L", false));
-        const qint64 pid = program.process().processId();
-        QVERIFY2(QTest::qWaitFor([&] { return x.popupOfProcess(pid) != 0; }, kE2ETimeoutMs),
-                 "the File menu did not open");
+    case CloseWay::MenuAccessKeys:
+        QVERIFY2(program.openFileMenu(), "the File menu did not open");
         QVERIFY(x.tap("e"));
         break;
-    }
     case CloseWay::CloseBox: {
         const QPoint closeBox = x.closeBoxCentre(program.window());
         QVERIFY2(!closeBox.isNull(), "the window frame has no buttons");
@@ -105,9 +77,7 @@ void tst_E2EExit::closingSavesAndExits()
         break;
     }
     case CloseWay::WindowManagerKey:
-        QVERIFY(x.key("Alt_L", true));
-        QVERIFY(x.tap("F4"));
-        QVERIFY(x.key("Alt_L", false));
+        QVERIFY(x.tapWithAlt("F4"));
         break;
     case CloseWay::CloseRequest:
         x.requestClose(program.window());
