@@ -1,6 +1,7 @@
 #include "console/frmMain.h"
 
 #include "console/Colours.h"
+#include "console/MenuBarStyle.h"
 #include "console/X11AutoRepeat.h"
 #include "help/AppInfo.h"
 #include "link/SocketControl.h"
@@ -117,6 +118,7 @@ void frmMain::CreateMenus()
     mnuHowToUse = mnuHelp->addAction(QStringLiteral("&How to use..."));
     mnuHelpBar = mnuHelp->addSeparator();
     mnuAbout = mnuHelp->addAction(QStringLiteral("&About..."));
+    keepAltAloneFromMenuBar(menuBar());
 
     // The menu bar sits above the 500 x 500 client area.
     resize(ClientSize, ClientSize + menuBar()->sizeHint().height());

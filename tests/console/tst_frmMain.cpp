@@ -7,13 +7,16 @@
 #include "support/TestSupport.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -43,6 +46,7 @@ private slots:
     void keySequences();
     void autoRepeatReleaseIsNotARelease();
     void otherKeysChangeNothing();
+    void altAloneLeavesDriveKeysDriving();
     void keysIgnoredWhileAnotherWindowIsActive();
     void focusLossStopsTheCar();
     void focusLossNeverConnects();
@@ -271,6 +275,22 @@ void tst_frmMain::otherKeysChangeNothing()
     QCOMPARE(decodeDriveStream(peer.received()), QStringLiteral("655"));
     QCOMPARE(peer.connectionCount(), 2);
     QCOMPARE(peer.received().left(2), before);
+}
+
+void tst_frmMain::altAloneLeavesDriveKeysDriving()
+{
+    // The Windows style, Windows' own default, moves the keyboard to the
+    // menu bar on Alt alone; Down would then open the File menu.
+    const QString style = QApplication::style()->name();
+    QApplication::setStyle(QStringLiteral("Windows"));
+    const auto restore = qScopeGuard([&] { QApplication::setStyle(style); });
+    LoopbackPeer peer;
+    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+
+    QTest::keyClick(w->windowHandle(), Qt::Key_Alt);
+    QTest::keyPress(w->windowHandle(), Qt::Key_Down);
+    QCOMPARE(QApplication::activePopupWidget(), nullptr);
+    QCOMPARE(greenSquare(*w), 8);
 }
 
 void tst_frmMain::keysIgnoredWhileAnotherWindowIsActive()
