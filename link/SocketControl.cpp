@@ -186,6 +186,7 @@ void SocketControl::onNativeConnectDone()
         fail(info.number, info.description);
         return;
     }
+    m_witness = SocketPlatform::keepWitness(handle);
     watchSocket(socket);
     onConnected();
 }
@@ -227,9 +228,11 @@ void SocketControl::onSocketError()
     // Read first: Qt folds several system errors into one of its own, and the
     // system's code is what tells a time-out from an unreachable host, or
     // this machine giving up on a dead link from the peer hanging up.
-    const int systemError = SocketPlatform::lastError();
+    int systemError = SocketPlatform::lastError();
     if (!m_socket)
         return;
+    if (const int reason = SocketPlatform::endReason(m_witness))
+        systemError = reason;
     const QAbstractSocket::SocketError error = m_socket->error();
     if (m_state == SocketState::Connected) {
         if (SocketPlatform::isPeerHangUp(error, systemError)) {
@@ -319,6 +322,7 @@ void SocketControl::endAttempt()
 
 void SocketControl::dropSocket()
 {
+    SocketPlatform::closeHandle(std::exchange(m_witness, SocketPlatform::NoHandle));
     QTcpSocket* socket = std::exchange(m_socket, nullptr);
     if (!socket)
         return;

@@ -112,5 +112,8 @@ private:
     QTcpSocket* m_socket = nullptr;
     // The connect in progress, before a QTcpSocket takes the socket over.
     SocketPlatform::PendingConnect* m_pending = nullptr;
+    // Tells why the open connection ended where Qt loses that (Windows);
+    // -1 (SocketPlatform::NoHandle) for none.
+    qintptr m_witness = -1;
     QTimer m_connectTimer;
 };

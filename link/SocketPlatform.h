@@ -65,6 +65,15 @@ bool isDeadLinkGiveUp(int error);
 // once, means the peer ended it (in order or by a reset).
 bool isPeerHangUp(QAbstractSocket::SocketError error, int systemError);
 
+// A second handle on a connected socket, kept to learn why the connection
+// ended after Qt has closed its own: Qt 6.4 on Windows reports this machine
+// giving up on a dead link just as the peer hanging up, and the system's
+// code is gone by then. NoHandle where the code survives (Unix).
+Handle keepWitness(Handle handle);
+// The system's code of why the connection of a witness ended, 0 for an
+// orderly end or when unknown.
+int endReason(Handle witness);
+
 // Makes an open connection give up, with an error, once sent data has gone
 // unacknowledged for this long.
 void limitUnacknowledgedTime(Handle handle, int milliseconds);

@@ -138,6 +138,18 @@ bool isHangUpAtConnect(int error)
     return error == ECONNRESET || error == EPIPE;
 }
 
+Handle keepWitness(Handle handle)
+{
+    Q_UNUSED(handle);
+    return NoHandle;
+}
+
+int endReason(Handle witness)
+{
+    Q_UNUSED(witness);
+    return 0;
+}
+
 bool isDeadLinkGiveUp(int error)
 {
     return error == ETIMEDOUT;

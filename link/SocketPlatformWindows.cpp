@@ -171,6 +171,36 @@ bool isHangUpAtConnect(int error)
     return error == WSAECONNRESET;
 }
 
+Handle keepWitness(Handle handle)
+{
+    // A duplicate shares the connection; closing Qt's descriptor leaves the
+    // connection's end state readable through it.
+    WSAPROTOCOL_INFOW info{};
+    if (::WSADuplicateSocketW(SOCKET(handle), ::GetCurrentProcessId(), &info) != 0)
+        return NoHandle;
+    const SOCKET witness = ::WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO,
+                                        &info, 0, WSA_FLAG_OVERLAPPED);
+    return witness == INVALID_SOCKET ? NoHandle : Handle(witness);
+}
+
+int endReason(Handle witness)
+{
+    if (witness == NoHandle)
+        return 0;
+    // Only once the connection has ended does a read return at once; never
+    // wait here on one that is still open.
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(SOCKET(witness), &readable);
+    timeval now{};
+    if (::select(0, &readable, nullptr, nullptr, &now) != 1)
+        return 0;
+    char byte = 0;
+    if (::recv(SOCKET(witness), &byte, 1, MSG_PEEK) != SOCKET_ERROR)
+        return 0;
+    return ::WSAGetLastError();
+}
+
 bool isDeadLinkGiveUp(int error)
 {
     // When the give-up time passes, Windows aborts the connection itself:
