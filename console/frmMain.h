@@ -8,6 +8,7 @@
 #include <QString>
 #include <array>
 
+class ChangeRepeater;
 class FileSystem;
 class QAction;
 class QLabel;
@@ -117,4 +118,6 @@ private:
     // The bad settings (host, then port) last reported from a drive key, so
     // that a held key's auto-repeat cannot raise one message box per repeat.
     QString m_reportedBadSettings;
+    // Sends each new drive command again shortly after it, for a lossy link.
+    ChangeRepeater* m_changeRepeater = nullptr;
 };
