@@ -3,6 +3,7 @@
 #include "console/Colours.h"
 #include "console/X11AutoRepeat.h"
 #include "help/AppInfo.h"
+#include "link/ChangeRepeater.h"
 #include "link/SocketControl.h"
 #include "settings/FileSystem.h"
 #include "settings/SettingsFile.h"
@@ -95,6 +96,8 @@ void frmMain::CreateControls()
     picDir[1] = panel;
 
     Winsock = new SocketControl(this);
+    const auto currentCode = [this] { return driveCode({Throttle, Steering}); };
+    m_changeRepeater = new ChangeRepeater(Winsock, currentCode, this);
 
     tmrRepeat = new QTimer(this);
     tmrRepeat->setInterval(RepeatIntervalMs);
