@@ -4,6 +4,7 @@
 #include "console/MenuBarStyle.h"
 #include "console/X11AutoRepeat.h"
 #include "help/AppInfo.h"
+#include "link/ChangeRepeater.h"
 #include "link/SocketControl.h"
 #include "settings/FileSystem.h"
 #include "settings/SettingsFile.h"
@@ -96,6 +97,8 @@ void frmMain::CreateControls()
     picDir[1] = panel;
 
     Winsock = new SocketControl(this);
+    const auto currentCode = [this] { return driveCode({Throttle, Steering}); };
+    m_changeRepeater = new ChangeRepeater(Winsock, currentCode, this);
 
     tmrRepeat = new QTimer(this);
     tmrRepeat->setInterval(RepeatIntervalMs);

@@ -1,6 +1,7 @@
 #include "link/SocketControl.h"
 
 #include "link/SocketErrors.h"
+#include "link/SocketTuning.h"
 
 #include "link/SocketPlatform.h"
 
@@ -220,6 +221,7 @@ void SocketControl::onConnected()
     m_connectTimer.stop();
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     SocketPlatform::limitUnacknowledgedTime(m_socket->socketDescriptor(), deadLinkTimeoutMs);
+    tuneForLossyLink(m_socket->socketDescriptor());
     setState(SocketState::Connected);
 }
 

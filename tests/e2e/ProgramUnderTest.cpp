@@ -9,6 +9,12 @@ namespace {
 
 constexpr int kReadyTimeoutMs = 20000;
 
+QString& executableOverride()
+{
+    static QString path;
+    return path;
+}
+
 // The Windows build, when a test names it, runs in place of this one.
 QString windowsProgram()
 {
@@ -33,6 +39,11 @@ ProgramUnderTest::~ProgramUnderTest()
         m_process.kill();
         m_process.waitForFinished(5000);
     }
+}
+
+void ProgramUnderTest::setExecutable(const QString& path)
+{
+    executableOverride() = path;
 }
 
 QByteArray ProgramUnderTest::settingsText(quint16 port, const QString& host)
@@ -68,10 +79,12 @@ bool ProgramUnderTest::install(quint16 port, QString* error)
         return false;
     }
     const QString executable = m_programDir.filePath(executableName());
-    const QString original =
-        windowsProgram().isEmpty() ? QStringLiteral(VELMORA_EXE_PATH) : windowsProgram();
-    if (!QFile::copy(original, executable)) {
-        *error = QStringLiteral("cannot copy %1").arg(original);
+    QString source = windowsProgram();
+    if (source.isEmpty())
+        source = executableOverride().isEmpty() ? QStringLiteral(VELMORA_EXE_PATH)
+                                                : executableOverride();
+    if (!QFile::copy(source, executable)) {
+        *error = QStringLiteral("cannot copy %1").arg(source);
         return false;
     }
     QFile settings(settingsPath());
