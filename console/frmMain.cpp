@@ -1,8 +1,10 @@
 #include "console/frmMain.h"
 
 #include "console/Colours.h"
+#include "console/MenuBarStyle.h"
 #include "console/X11AutoRepeat.h"
 #include "help/AppInfo.h"
+#include "link/ChangeRepeater.h"
 #include "link/SocketControl.h"
 #include "settings/FileSystem.h"
 #include "settings/frmComm.h"
@@ -94,6 +96,8 @@ void frmMain::CreateControls()
     picDir[1] = panel;
 
     Winsock = new SocketControl(this);
+    const auto currentCode = [this] { return driveCode({Throttle, Steering}); };
+    m_changeRepeater = new ChangeRepeater(Winsock, currentCode, this);
 
     tmrRepeat = new QTimer(this);
     tmrRepeat->setInterval(RepeatIntervalMs);
@@ -116,9 +120,14 @@ void frmMain::CreateMenus()
     mnuHowToUse = mnuHelp->addAction(QStringLiteral("&How to use..."));
     mnuHelpBar = mnuHelp->addSeparator();
     mnuAbout = mnuHelp->addAction(QStringLiteral("&About..."));
+    keepAltAloneFromMenuBar(menuBar());
 
-    // The menu bar sits above the 500 x 500 client area.
-    resize(ClientSize, ClientSize + menuBar()->sizeHint().height());
+    // The menu bar sits above the 500 x 500 client area. The layout gives it
+    // its height for the window's width, which in the Windows style is not
+    // its preferred height.
+    const int menuBarHeight = menuBar()->heightForWidth(ClientSize);
+    resize(ClientSize,
+           ClientSize + (menuBarHeight > 0 ? menuBarHeight : menuBar()->sizeHint().height()));
 }
 
 void frmMain::WireSignals()

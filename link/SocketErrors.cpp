@@ -1,7 +1,5 @@
 #include "link/SocketErrors.h"
 
-#include <cerrno>
-
 QString socketErrorDescription(qint16 number)
 {
     using namespace SocketError;
@@ -39,10 +37,15 @@ QString socketErrorDescription(qint16 number)
     }
 }
 
+SocketErrorInfo socketErrorInfo(qint16 number)
+{
+    return {number, socketErrorDescription(number)};
+}
+
 namespace {
 SocketErrorInfo info(qint16 number)
 {
-    return {number, socketErrorDescription(number)};
+    return socketErrorInfo(number);
 }
 } // namespace
 
@@ -88,38 +91,4 @@ SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError error)
         break;
     }
     return info(ConnectionAborted);
-}
-
-std::optional<SocketErrorInfo> fromSystemError(int code)
-{
-    using namespace SocketError;
-    switch (code) {
-    case ETIMEDOUT:
-        return info(TimedOut);
-    case ECONNREFUSED:
-        return info(ConnectionRefused);
-    case ECONNRESET:
-    case EPIPE:
-        return info(ConnectionReset);
-    case ECONNABORTED:
-        return info(ConnectionAborted);
-    case EHOSTUNREACH:
-        return info(HostUnreachable);
-    case ENETUNREACH:
-        return info(NetworkUnreachable);
-    case ENETDOWN:
-        return info(NetworkDown);
-    case EADDRINUSE:
-        return info(AddressInUse);
-    case EADDRNOTAVAIL:
-        return info(AddressNotAvailable);
-    case EACCES:
-    case EPERM:
-        return info(AccessDenied);
-    case ENOBUFS:
-    case ENOMEM:
-        return info(NoBufferSpace);
-    default:
-        return std::nullopt;
-    }
 }

@@ -9,6 +9,23 @@ namespace {
 
 constexpr int kReadyTimeoutMs = 20000;
 
+QString& executableOverride()
+{
+    static QString path;
+    return path;
+}
+
+// The Windows build, when a test names it, runs in place of this one.
+QString windowsProgram()
+{
+    return qEnvironmentVariable("VELMORA_E2E_WINDOWS_EXE");
+}
+
+QString executableName()
+{
+    return windowsProgram().isEmpty() ? QStringLiteral("velmora") : QStringLiteral("velmora.exe");
+}
+
 } // namespace
 
 ProgramUnderTest::ProgramUnderTest(VirtualScreen& screen) : m_screen(screen)
@@ -22,6 +39,11 @@ ProgramUnderTest::~ProgramUnderTest()
         m_process.kill();
         m_process.waitForFinished(5000);
     }
+}
+
+void ProgramUnderTest::setExecutable(const QString& path)
+{
+    executableOverride() = path;
 }
 
 QByteArray ProgramUnderTest::settingsText(quint16 port, const QString& host)
@@ -56,9 +78,13 @@ bool ProgramUnderTest::install(quint16 port, QString* error)
         *error = QStringLiteral("cannot make temporary folders");
         return false;
     }
-    const QString executable = m_programDir.filePath(QStringLiteral("velmora"));
-    if (!QFile::copy(QStringLiteral(VELMORA_EXE_PATH), executable)) {
-        *error = QStringLiteral("cannot copy %1").arg(QStringLiteral(VELMORA_EXE_PATH));
+    const QString executable = m_programDir.filePath(executableName());
+    QString source = windowsProgram();
+    if (source.isEmpty())
+        source = executableOverride().isEmpty() ? QStringLiteral(VELMORA_EXE_PATH)
+                                                : executableOverride();
+    if (!QFile::copy(source, executable)) {
+        *error = QStringLiteral("cannot copy %1").arg(source);
         return false;
     }
     QFile settings(settingsPath());
@@ -72,10 +98,18 @@ bool ProgramUnderTest::install(quint16 port, QString* error)
 
 bool ProgramUnderTest::launch(QString* error)
 {
-    const QString executable = m_programDir.filePath(QStringLiteral("velmora"));
-    m_process.setProcessEnvironment(m_screen.clientEnvironment());
+    const QString executable = m_programDir.filePath(executableName());
+    QProcessEnvironment environment = m_screen.clientEnvironment();
     m_process.setWorkingDirectory(m_workDir.path());
-    m_process.start(executable, {});
+    if (windowsProgram().isEmpty()) {
+        m_process.setProcessEnvironment(environment);
+        m_process.start(executable, {});
+    } else {
+        // Windows has no xcb platform; the program picks its own.
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        m_process.setProcessEnvironment(environment);
+        m_process.start(qEnvironmentVariable("VELMORA_E2E_WINDOWS_RUNNER"), {executable});
+    }
     if (!m_process.waitForStarted(kReadyTimeoutMs)) {
         *error = QStringLiteral("the program did not start: %1").arg(m_process.errorString());
         return false;
