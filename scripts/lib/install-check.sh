@@ -37,9 +37,10 @@ install_check() {
     echo "=== Installing $(basename "$deb") in a fresh Debian 12 root ==="
     local root
     root=$(mktemp -d /var/tmp/velmora-root.XXXXXX)
-    # The root of the Debian tree: the driver must be able to enter it.
-    chmod 755 "$root"
     tar -C "$root" -xf "$base"
+    # The top of the tree keeps mktemp's private mode, which tar restores:
+    # the driver must be able to enter it.
+    chmod 755 "$root"
     cp "$deb" "$root/tmp/"
     cp "$VELMORA_ROOT/scripts/lib/installed-run.sh" "$root/tmp/"
     cp /etc/resolv.conf "$root/etc/resolv.conf"

@@ -73,7 +73,7 @@ grep -q "^RemotePort=$port" "$settings" || fail "port not saved: $(cat "$setting
 # Second run: the settings came back, so a drive key reaches the simulator.
 start_velmora
 xdotool keydown Up
-wait_for 30 grep -q ' 8 forward$' carsim.log || fail "the Up key did not reach the simulator"
+wait_for 30 grep -q ' 2 forward$' carsim.log || fail "the Up key did not reach the simulator"
 xdotool keyup Up
 wait_for 30 grep -q ' 5 stop$' carsim.log || fail "releasing Up did not stop the car"
 exit_velmora
