@@ -28,6 +28,7 @@ window_of() {
 start_velmora() {
     velmora >>"$HOME/velmora.log" 2>&1 &
     velmora_pid=$!
+    started="$started $!"
     main=$(window_of '^Velmora$') || fail "the main window did not show"
     # Retried: the window manager may still be starting.
     wait_for 30 xdotool windowactivate --sync "$main" || fail "cannot activate the main window"
@@ -38,13 +39,20 @@ exit_velmora() {
     wait_for 30 sh -c "! kill -0 $velmora_pid" || fail "Velmora did not exit"
 }
 
+# Whatever this run started ends with it, passed or failed.
+started=""
+trap 'kill $started 2>/dev/null || true' EXIT
+
 export DISPLAY=:7
 cd "$HOME"
 Xvfb :7 -screen 0 1024x768x24 -nolisten tcp >xvfb.log 2>&1 &
+started="$started $!"
 wait_for 30 xdotool getmouselocation || fail "Xvfb did not start"
 openbox >openbox.log 2>&1 &
+started="$started $!"
 
 velmora-carsim --listen 127.0.0.1 --port 0 >carsim.log 2>&1 &
+started="$started $!"
 wait_for 30 grep -q '^velmora-carsim listening on ' carsim.log || fail "the simulator did not start"
 port=$(sed -n 's/^velmora-carsim listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' carsim.log)
 
