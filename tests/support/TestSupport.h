@@ -12,7 +12,12 @@
 #include <QTimer>
 #include <memory>
 
+class QLabel;
+class QLineEdit;
+class QPushButton;
 class QTcpSocket;
+class SocketControl;
+class frmComm;
 class frmMain;
 
 // One message box as the driver saw it.
@@ -119,11 +124,45 @@ std::unique_ptr<frmMain> openMainWindow(const TempAppDir& dir, const QString& ho
 // The same, on whatever settings file the folder holds (or none).
 std::unique_ptr<frmMain> openMainWindowOn(const TempAppDir& dir);
 
+// The control of type T named name inside parent, found by name as a user's
+// tools find it. Ends the test program, naming the control, when there is
+// none: every later step would only meet a null pointer.
+template <typename T> T* control(const QObject& parent, const char* name)
+{
+    T* found = parent.findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no %s named %s in %s", T::staticMetaObject.className(), name,
+               parent.metaObject()->className());
+    return found;
+}
+
+// The main window's controls that driving works through, each found once by
+// its name.
+struct MainControls {
+    explicit MainControls(const frmMain& window);
+    QPushButton* cmdOpenClose;
+    QLabel* lblWinsock;
+    QTimer* tmrRepeat;
+    SocketControl* Winsock;
+};
+
+// The settings dialog's fields and buttons, each found once by its name.
+struct CommControls {
+    explicit CommControls(const frmComm& dialog);
+    QLineEdit* txtRemoteHost;
+    QLineEdit* txtRemotePort;
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+};
+
+// Square i (1 to 9) of the main window's direction grid.
+QWidget* gridSquare(const frmMain& window, int i);
+
 // The index of the one green square of the grid; 0 if none or several are
 // green, -1 if a square is neither pure red nor pure green.
 int greenSquare(const frmMain& window);
 
-// Delivers a key event to the main window's native window, as the platform
-// does; autoRepeat marks the pairs that X11 sends for a held key.
-void sendKey(frmMain& window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers = {},
+// Delivers a key event to a window's native window, as the platform does;
+// autoRepeat marks the pairs that X11 sends for a held key.
+void sendKey(QWidget& window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers = {},
              bool autoRepeat = false);
