@@ -40,7 +40,8 @@ QString socketErrorDescription(qint16 number)
 }
 
 namespace {
-SocketErrorInfo info(qint16 number)
+// The error of that number, with the description the driver is shown.
+SocketErrorInfo describedError(qint16 number)
 {
     return {number, socketErrorDescription(number)};
 }
@@ -53,31 +54,31 @@ SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError error)
     switch (error) {
     case E::ConnectionRefusedError:
     case E::ProxyConnectionRefusedError:
-        return info(ConnectionRefused);
+        return describedError(ConnectionRefused);
     case E::RemoteHostClosedError:
     case E::ProxyConnectionClosedError:
-        return info(ConnectionReset);
+        return describedError(ConnectionReset);
     case E::HostNotFoundError:
     case E::ProxyNotFoundError:
-        return info(HostNotFound);
+        return describedError(HostNotFound);
     case E::SocketAccessError:
-        return info(AccessDenied);
+        return describedError(AccessDenied);
     case E::SocketResourceError:
-        return info(NoBufferSpace);
+        return describedError(NoBufferSpace);
     case E::SocketTimeoutError:
     case E::ProxyConnectionTimeoutError:
     case E::NetworkError:
-        return info(TimedOut);
+        return describedError(TimedOut);
     case E::AddressInUseError:
-        return info(AddressInUse);
+        return describedError(AddressInUse);
     case E::SocketAddressNotAvailableError:
-        return info(AddressNotAvailable);
+        return describedError(AddressNotAvailable);
     case E::UnsupportedSocketOperationError:
     case E::DatagramTooLargeError:
-        return info(OperationNotSupported);
+        return describedError(OperationNotSupported);
     case E::OperationError:
     case E::UnfinishedSocketOperationError:
-        return info(InvalidArgument);
+        return describedError(InvalidArgument);
     case E::ProxyAuthenticationRequiredError:
     case E::SslHandshakeFailedError:
     case E::ProxyProtocolError:
@@ -87,7 +88,7 @@ SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError error)
     case E::UnknownSocketError:
         break;
     }
-    return info(ConnectionAborted);
+    return describedError(ConnectionAborted);
 }
 
 std::optional<SocketErrorInfo> fromSystemError(int code)
@@ -95,30 +96,30 @@ std::optional<SocketErrorInfo> fromSystemError(int code)
     using namespace SocketError;
     switch (code) {
     case ETIMEDOUT:
-        return info(TimedOut);
+        return describedError(TimedOut);
     case ECONNREFUSED:
-        return info(ConnectionRefused);
+        return describedError(ConnectionRefused);
     case ECONNRESET:
     case EPIPE:
-        return info(ConnectionReset);
+        return describedError(ConnectionReset);
     case ECONNABORTED:
-        return info(ConnectionAborted);
+        return describedError(ConnectionAborted);
     case EHOSTUNREACH:
-        return info(HostUnreachable);
+        return describedError(HostUnreachable);
     case ENETUNREACH:
-        return info(NetworkUnreachable);
+        return describedError(NetworkUnreachable);
     case ENETDOWN:
-        return info(NetworkDown);
+        return describedError(NetworkDown);
     case EADDRINUSE:
-        return info(AddressInUse);
+        return describedError(AddressInUse);
     case EADDRNOTAVAIL:
-        return info(AddressNotAvailable);
+        return describedError(AddressNotAvailable);
     case EACCES:
     case EPERM:
-        return info(AccessDenied);
+        return describedError(AccessDenied);
     case ENOBUFS:
     case ENOMEM:
-        return info(NoBufferSpace);
+        return describedError(NoBufferSpace);
     default:
         return std::nullopt;
     }
