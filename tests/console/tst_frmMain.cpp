@@ -116,7 +116,6 @@ void tst_frmMain::gridAtStart()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     for (int i = 1; i <= 9; ++i) {
         const QWidget* panel = gridSquare(w, i);
-        QVERIFY(panel);
         QCOMPARE(panel->parentWidget(), w.centralWidget());
         QVERIFY(panel->isVisible());
         QVERIFY(panel->autoFillBackground());
@@ -260,9 +259,7 @@ void tst_frmMain::keysIgnoredWhileAnotherWindowIsActive()
     auto w = openMainWindow(dir(), Loopback, peer.portText());
 
     QWidget other;
-    other.show();
-    other.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(activate(other));
     // The platform sends keys to the window with the focus.
     QCOMPARE(QGuiApplication::focusWindow(), other.windowHandle());
     QTest::keyPress(QGuiApplication::focusWindow(), Qt::Key_Up);
@@ -281,20 +278,16 @@ void tst_frmMain::focusLossStopsTheCar()
 
     // The release goes to another window.
     QWidget other;
-    other.show();
-    other.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(activate(other));
     QCOMPARE(w->throttle(), qint16(1));
     QCOMPARE(greenSquare(*w), 5);
     QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()).left(2), QStringLiteral("25"),
                               Timeout);
 
     // Already stopped: losing the focus again sends nothing extra.
-    w->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    QVERIFY(activate(*w));
     peer.clearReceived();
-    other.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(activate(other));
     QCOMPARE(peer.received(), QByteArray());
 }
 
@@ -311,9 +304,7 @@ void tst_frmMain::focusLossNeverConnects()
     QTRY_COMPARE_WITH_TIMEOUT(ui.Winsock->State(), SocketState::Closed, Timeout);
 
     QWidget other;
-    other.show();
-    other.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(activate(other));
     QCOMPARE(w->throttle(), qint16(1));
     QCOMPARE(greenSquare(*w), 5);
     QCOMPARE(ui.Winsock->State(), SocketState::Closed);
@@ -327,9 +318,7 @@ void tst_frmMain::unloadClosesSocketThenWritesSettings()
     dir().writeRaw("RemoteHost=127.0.0.1\nRemotePort=" + peer.portText().toLatin1() + "\n");
     frmMain w(dir().path());
     const MainControls ui(w);
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QVERIFY(activate(w));
     QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(ui.Winsock->State(), SocketState::Connected, Timeout);
 

@@ -187,8 +187,7 @@ void tst_SendCommand::refusedConnect()
     QVERIFY(box.text.endsWith(QStringLiteral("\r\nSource: Winsock")));
     QCOMPARE(box.text.count(QStringLiteral("\r\n")), 2);
     // Offscreen has no window manager to hand the focus back after the box.
-    w->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    QVERIFY(activate(*w));
 
     QCOMPARE(ui.Winsock->State(), SocketState::Error);
     QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
@@ -303,8 +302,7 @@ void tst_SendCommand::badSettings()
     QCOMPARE(ui.Winsock->State(), SocketState::Closed);
     QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
     // Offscreen has no window manager to hand the focus back after the box.
-    w->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    QVERIFY(activate(*w));
 
     // Still usable: with the settings mended, the next key drives.
     mdlMain::RemoteHost = SettingValue::fromText(Loopback);

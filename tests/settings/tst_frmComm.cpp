@@ -98,9 +98,7 @@ void tst_frmComm::setUp()
 std::unique_ptr<frmComm> tst_frmComm::openDialog()
 {
     auto dialog = std::make_unique<frmComm>();
-    dialog->show();
-    dialog->activateWindow();
-    if (!QTest::qWaitForWindowActive(dialog.get()))
+    if (!activate(*dialog))
         qWarning("the dialog did not become active");
     return dialog;
 }

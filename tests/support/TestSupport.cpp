@@ -168,6 +168,13 @@ QString decodeDriveStream(const QByteArray& bytes)
     return codes;
 }
 
+bool activate(QWidget& window)
+{
+    window.show();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
 std::unique_ptr<frmMain> openMainWindow(const TempAppDir& dir, const QString& host,
                                         const QString& port)
 {
@@ -178,9 +185,7 @@ std::unique_ptr<frmMain> openMainWindow(const TempAppDir& dir, const QString& ho
 std::unique_ptr<frmMain> openMainWindowOn(const TempAppDir& dir)
 {
     auto window = std::make_unique<frmMain>(dir.path());
-    window->show();
-    window->activateWindow();
-    if (!QTest::qWaitForWindowActive(window.get()))
+    if (!activate(*window))
         qWarning("the main window did not become active");
     return window;
 }

@@ -117,6 +117,10 @@ private:
 // as a string of digits, and "?" for anything that is not a proper message.
 QString decodeDriveStream(const QByteArray& bytes);
 
+// Shows window and makes it the active one, as a click on it would; false
+// when it did not become active.
+bool activate(QWidget& window);
+
 // Writes a settings file for host and port into dir, then opens the main
 // window on it, shown and active, so that it previews keys.
 std::unique_ptr<frmMain> openMainWindow(const TempAppDir& dir, const QString& host,

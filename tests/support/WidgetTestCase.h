@@ -6,18 +6,16 @@
 #include <QString>
 #include <memory>
 
-// How long a test waits for what a sound program does at once or within a
-// few timer ticks: generous, so that a loaded machine fails nothing.
+// The longest wait for what should come within a few timer ticks: generous,
+// so that a loaded machine fails nothing.
 constexpr int Timeout = 15000;
-// Every server a test starts listens here, and every settings file a test
-// writes for connecting names it: nothing a test runs leaves the machine.
+// The only host a test may connect to.
 inline const QString Loopback = QStringLiteral("127.0.0.1");
 
 // The base of every widget test: each test function gets a fresh program
-// folder, a watcher that answers message boxes, and the connection settings
-// as a fresh start finds them. A test file adds its own per-function steps
-// in setUp and tearDown, not in init() or cleanup() slots, which would hide
-// these.
+// folder, a watcher that answers message boxes, and cleared connection
+// settings. Own steps go in setUp and tearDown; an init() or cleanup() slot
+// would hide these.
 class WidgetTestCase : public QObject {
     Q_OBJECT
 
