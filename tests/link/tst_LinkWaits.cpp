@@ -105,7 +105,6 @@ void tst_LinkWaits::keyPressedWhileConnecting()
 void tst_LinkWaits::quickTapWhileConnectingEndsOnStop()
 {
     frmMain& w = *m_window;
-    const MainControls ui(w);
     later(300, [&] {
         // The key comes up before the connection is made.
         QTest::keyRelease(w.windowHandle(), Qt::Key_Right);
@@ -113,7 +112,7 @@ void tst_LinkWaits::quickTapWhileConnectingEndsOnStop()
     });
     QTest::keyPress(w.windowHandle(), Qt::Key_Right);
 
-    QCOMPARE(ui.Winsock->State(), SocketState::Connected);
+    QCOMPARE(control<SocketControl>(w, "Winsock")->State(), SocketState::Connected);
     QTRY_VERIFY_WITH_TIMEOUT(!m_peer->received().isEmpty(), Timeout);
     // The press's own code goes out (a tick may get in first with the stop),
     // but the car is not left turning right with no key held: the stop is
