@@ -208,3 +208,19 @@ QString VirtualScreen::log()
     m_log += QString::fromLocal8Bit(m_windowManager.readAll());
     return m_log;
 }
+
+void ScreenTestCase::initTestCase()
+{
+    QString error;
+    QVERIFY2(m_screen.start(&error), qPrintable(error));
+}
+
+void ScreenTestCase::cleanupTestCase()
+{
+    m_screen.stop();
+}
+
+void ScreenTestCase::cleanup()
+{
+    m_screen.x().releaseAll();
+}

@@ -2,6 +2,7 @@
 
 #include "e2e/XClient.h"
 
+#include <QObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -40,4 +41,21 @@ private:
     QString m_displayName;
     QString m_log;
     XClient m_x;
+};
+
+// The base of every end-to-end test: one screen for the whole file, and no
+// key left down on it from one test function to the next.
+class ScreenTestCase : public QObject {
+    Q_OBJECT
+
+protected:
+    VirtualScreen& screen() { return m_screen; }
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+
+private:
+    VirtualScreen m_screen;
 };

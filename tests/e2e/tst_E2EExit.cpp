@@ -22,35 +22,13 @@ enum class CloseWay { MenuAccessKeys, CloseBox, WindowManagerKey, CloseRequest }
 
 Q_DECLARE_METATYPE(CloseWay)
 
-class tst_E2EExit : public QObject {
+class tst_E2EExit : public ScreenTestCase {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void cleanup();
     void closingSavesAndExits_data();
     void closingSavesAndExits();
-
-private:
-    VirtualScreen m_screen;
 };
-
-void tst_E2EExit::initTestCase()
-{
-    QString error;
-    QVERIFY2(m_screen.start(&error), qPrintable(error));
-}
-
-void tst_E2EExit::cleanupTestCase()
-{
-    m_screen.stop();
-}
-
-void tst_E2EExit::cleanup()
-{
-    m_screen.x().releaseAll();
-}
 
 void tst_E2EExit::closingSavesAndExits_data()
 {
@@ -66,10 +44,10 @@ void tst_E2EExit::closingSavesAndExits()
     QFETCH(CloseWay, way);
 
     LoopbackPeer peer;
-    ProgramUnderTest program(m_screen);
+    ProgramUnderTest program(screen());
     QString error;
     QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
-    XClient& x = m_screen.x();
+    XClient& x = screen().x();
 
     // Connected when it closes, so that closing has a connection to end.
     QVERIFY(x.key("Right", true));

@@ -109,46 +109,24 @@ QString merged(const QString& codes)
 
 } // namespace
 
-class tst_E2EKeys : public QObject {
+class tst_E2EKeys : public ScreenTestCase {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void cleanup();
     void upPressedAndReleased();
     void heldKeyRepeatsWithoutRelease();
     void keypad_data();
     void keypad();
-
-private:
-    VirtualScreen m_screen;
 };
-
-void tst_E2EKeys::initTestCase()
-{
-    QString error;
-    QVERIFY2(m_screen.start(&error), qPrintable(error));
-}
-
-void tst_E2EKeys::cleanupTestCase()
-{
-    m_screen.stop();
-}
-
-void tst_E2EKeys::cleanup()
-{
-    m_screen.x().releaseAll();
-}
 
 void tst_E2EKeys::upPressedAndReleased()
 {
     Carsim sim;
     QVERIFY2(sim.waitListening(), qPrintable(sim.output()));
-    ProgramUnderTest program(m_screen);
+    ProgramUnderTest program(screen());
     QString error;
     QVERIFY2(program.start(sim.port(), &error) && program.waitReady(&error), qPrintable(error));
-    XClient& x = m_screen.x();
+    XClient& x = screen().x();
 
     QVERIFY(x.key("Up", true));
     QVERIFY(program.waitGrid(gridShowing(2)));
@@ -189,10 +167,10 @@ void tst_E2EKeys::upPressedAndReleased()
 void tst_E2EKeys::heldKeyRepeatsWithoutRelease()
 {
     LoopbackPeer peer;
-    ProgramUnderTest program(m_screen);
+    ProgramUnderTest program(screen());
     QString error;
     QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
-    XClient& x = m_screen.x();
+    XClient& x = screen().x();
     // The server repeats a held key after 300 ms, then 25 times a second.
     QVERIFY(x.setAutoRepeat(300, 40));
 
@@ -234,10 +212,10 @@ void tst_E2EKeys::keypad()
     QFETCH(QStringList, steps);
 
     LoopbackPeer peer;
-    ProgramUnderTest program(m_screen);
+    ProgramUnderTest program(screen());
     QString error;
     QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
-    XClient& x = m_screen.x();
+    XClient& x = screen().x();
     QVERIFY(x.setNumLock(numLock));
 
     static const QRegularExpression step(QStringLiteral("^([+-]?)(\\w+)(?:=([1-9]))?$"));

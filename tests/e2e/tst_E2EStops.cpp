@@ -19,13 +19,10 @@ enum class CloseWay { CloseCommKeys, CloseRequest };
 
 Q_DECLARE_METATYPE(CloseWay)
 
-class tst_E2EStops : public QObject {
+class tst_E2EStops : public ScreenTestCase {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void cleanup();
     void menuStopsHeldKeyUntilItCloses();
     void shiftCannotLoseKeypadRelease();
     void closingSendsStopFirst_data();
@@ -33,28 +30,11 @@ private slots:
 
 private:
     bool openFileMenu(ProgramUnderTest& program);
-    VirtualScreen m_screen;
 };
-
-void tst_E2EStops::initTestCase()
-{
-    QString error;
-    QVERIFY2(m_screen.start(&error), qPrintable(error));
-}
-
-void tst_E2EStops::cleanupTestCase()
-{
-    m_screen.stop();
-}
-
-void tst_E2EStops::cleanup()
-{
-    m_screen.x().releaseAll();
-}
 
 bool tst_E2EStops::openFileMenu(ProgramUnderTest& program)
 {
-    XClient& x = m_screen.x();
+    XClient& x = screen().x();
     if (!x.key("Alt_L", true) || !x.tap("f") || !x.key("Alt_L", false))
         return false;
     const qint64 pid = program.process().processId();
@@ -64,10 +44,10 @@ bool tst_E2EStops::openFileMenu(ProgramUnderTest& program)
 void tst_E2EStops::menuStopsHeldKeyUntilItCloses()
 {
     LoopbackPeer peer;
-    ProgramUnderTest program(m_screen);
+    ProgramUnderTest program(screen());
     QString error;
     QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
-    XClient& x = m_screen.x();
+    XClient& x = screen().x();
 
     // No repeats from the server: the car may drive again only because the
     // program finds Up still down, not because a repeat of it came in.
@@ -102,10 +82,10 @@ void tst_E2EStops::menuStopsHeldKeyUntilItCloses()
 void tst_E2EStops::shiftCannotLoseKeypadRelease()
 {
     LoopbackPeer peer;
-    ProgramUnderTest program(m_screen);
+    ProgramUnderTest program(screen());
     QString error;
     QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
-    XClient& x = m_screen.x();
+    XClient& x = screen().x();
     QVERIFY(x.setNumLock(true));
 
     // Under Shift, keypad 7 releases as Home; it is still the key that went
@@ -131,10 +111,10 @@ void tst_E2EStops::closingSendsStopFirst()
     QFETCH(CloseWay, way);
 
     LoopbackPeer peer;
-    ProgramUnderTest program(m_screen);
+    ProgramUnderTest program(screen());
     QString error;
     QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
-    XClient& x = m_screen.x();
+    XClient& x = screen().x();
 
     QVERIFY(x.key("Up", true));
     QVERIFY2(waitForCodes(peer, QStringLiteral("^2+$")), qPrintable(codesOf(peer)));

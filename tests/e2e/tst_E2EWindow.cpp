@@ -9,44 +9,22 @@
 
 #include <QTest>
 
-class tst_E2EWindow : public QObject {
+class tst_E2EWindow : public ScreenTestCase {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void cleanup();
     void windowHasTitleSizeAndRedGrid();
     void focusLossStopsHeldKey();
-
-private:
-    VirtualScreen m_screen;
 };
-
-void tst_E2EWindow::initTestCase()
-{
-    QString error;
-    QVERIFY2(m_screen.start(&error), qPrintable(error));
-}
-
-void tst_E2EWindow::cleanupTestCase()
-{
-    m_screen.stop();
-}
-
-void tst_E2EWindow::cleanup()
-{
-    m_screen.x().releaseAll();
-}
 
 void tst_E2EWindow::windowHasTitleSizeAndRedGrid()
 {
     LoopbackPeer peer;
-    ProgramUnderTest program(m_screen);
+    ProgramUnderTest program(screen());
     QString error;
     QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
 
-    XClient& x = m_screen.x();
+    XClient& x = screen().x();
     QCOMPARE(x.windowTitle(program.window()), QStringLiteral("Velmora"));
 
     const GridReading grid = program.readGrid();
@@ -68,10 +46,10 @@ void tst_E2EWindow::windowHasTitleSizeAndRedGrid()
 void tst_E2EWindow::focusLossStopsHeldKey()
 {
     LoopbackPeer peer;
-    ProgramUnderTest program(m_screen);
+    ProgramUnderTest program(screen());
     QString error;
     QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
-    XClient& x = m_screen.x();
+    XClient& x = screen().x();
 
     QVERIFY(x.key("Up", true));
     QVERIFY2(waitForCodes(peer, QStringLiteral("^2")), qPrintable(codesOf(peer)));
