@@ -3,6 +3,7 @@
 #include "console/Colours.h"
 #include "console/X11AutoRepeat.h"
 #include "help/AppInfo.h"
+#include "link/ChangeRepeater.h"
 #include "link/SocketControl.h"
 #include "settings/FileSystem.h"
 #include "settings/SettingsFile.h"
@@ -99,6 +100,8 @@ void frmMain::CreateControls()
     picDir[1] = panel;
 
     Winsock = named(new SocketControl(this), "Winsock");
+    const auto currentCode = [this] { return driveCode({Throttle, Steering}); };
+    m_changeRepeater = new ChangeRepeater(Winsock, currentCode, this);
 
     tmrRepeat = named(new QTimer(this), "tmrRepeat");
     tmrRepeat->setInterval(RepeatIntervalMs);

@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 
+class ChangeRepeater;
 class FileSystem;
 class QAction;
 class QLabel;
@@ -136,4 +137,6 @@ private:
     // Set while the keys may go elsewhere (a menu is open, another window has
     // the focus); cleared once they reach this window again.
     bool m_keysHidden = false;
+    // Sends each new drive command again shortly after it, for a lossy link.
+    ChangeRepeater* m_changeRepeater = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "link/SocketControl.h"
 
 #include "link/SocketErrors.h"
+#include "link/SocketTuning.h"
 
 #include <QDeadlineTimer>
 #include <QHostInfo>
@@ -342,6 +343,7 @@ void SocketControl::onConnected()
     m_connectTimer.stop();
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     limitUnacknowledgedTime(m_socket->socketDescriptor());
+    tuneForLossyLink(m_socket->socketDescriptor());
     setState(SocketState::Connected);
 }
 

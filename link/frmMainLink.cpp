@@ -1,5 +1,6 @@
 #include "console/frmMain.h"
 
+#include "link/ChangeRepeater.h"
 #include "link/DriveMessage.h"
 #include "link/SocketControl.h"
 #include "settings/mdlMain.h"
@@ -73,8 +74,12 @@ void frmMain::SendCommand()
     // their own codes first: a quick tap would otherwise leave the car on the
     // press's code after the key is up. The last word is what the keys say now.
     const int current = driveCode({Throttle, Steering});
-    if (waited && current != code && Winsock->State() == SocketState::Connected)
+    if (waited && current != code && Winsock->State() == SocketState::Connected) {
         Winsock->SendData(driveMessage(current));
+        m_changeRepeater->sent(current);
+    } else {
+        m_changeRepeater->sent(code);
+    }
     UpdateLabel();
 }
 
@@ -92,8 +97,11 @@ void frmMain::CloseLink()
 
 void frmMain::SendIfConnected()
 {
-    if (!m_unloaded && Winsock->State() == SocketState::Connected)
-        Winsock->SendData(driveMessage(driveCode({Throttle, Steering})));
+    if (m_unloaded || Winsock->State() != SocketState::Connected)
+        return;
+    const int code = driveCode({Throttle, Steering});
+    Winsock->SendData(driveMessage(code));
+    m_changeRepeater->sent(code);
 }
 
 bool frmMain::WaitForConnection()

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -234,8 +235,8 @@ void tst_frmMain::otherKeysChangeNothing()
     QWindow* window = w->windowHandle();
 
     QTest::keyPress(window, Qt::Key_Right);
-    QTRY_COMPARE_WITH_TIMEOUT(peer.received().size(), 2, Timeout);
-    const QByteArray before = peer.received();
+    QTRY_VERIFY_WITH_TIMEOUT(!peer.received().isEmpty(), Timeout);
+    const QByteArray before = peer.received().left(2);
     QTest::keyClick(window, Qt::Key_0, Qt::KeypadModifier);
     QTest::keyClick(window, Qt::Key_8);
     QTest::keyClick(window, Qt::Key_A);
@@ -247,9 +248,13 @@ void tst_frmMain::otherKeysChangeNothing()
     // Comm button, which ends the connection with a stop; the release of
     // Right then opens a new one.
     QTest::keyRelease(window, Qt::Key_Right);
-    QTRY_COMPARE_WITH_TIMEOUT(peer.received().size(), 6, Timeout);
-    QCOMPARE(decodeDriveStream(peer.received()), QStringLiteral("655"));
-    QCOMPARE(peer.connectionCount(), 2);
+    // The stop that closed the first connection, then at least one on the
+    // second, each perhaps followed by its copies.
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connectionCount(), 2, Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression(QStringLiteral("^6+55+$"))
+                                 .match(decodeDriveStream(peer.received()))
+                                 .hasMatch(),
+                             Timeout);
     QCOMPARE(peer.received().left(2), before);
 }
 
@@ -281,8 +286,10 @@ void tst_frmMain::focusLossStopsTheCar()
     QVERIFY(activate(other));
     QCOMPARE(w->throttle(), qint16(1));
     QCOMPARE(greenSquare(*w), 5);
-    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()).left(2), QStringLiteral("25"),
-                              Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression(QStringLiteral("^2+5"))
+                                 .match(decodeDriveStream(peer.received()))
+                                 .hasMatch(),
+                             Timeout);
 
     // Already stopped: losing the focus again sends nothing extra.
     QVERIFY(activate(*w));

@@ -9,6 +9,12 @@ namespace {
 
 constexpr int kReadyTimeoutMs = 20000;
 
+QString& executableOverride()
+{
+    static QString path;
+    return path;
+}
+
 } // namespace
 
 ProgramUnderTest::ProgramUnderTest(VirtualScreen& screen) : m_screen(screen)
@@ -22,6 +28,11 @@ ProgramUnderTest::~ProgramUnderTest()
         m_process.kill();
         m_process.waitForFinished(5000);
     }
+}
+
+void ProgramUnderTest::setExecutable(const QString& path)
+{
+    executableOverride() = path;
 }
 
 QByteArray ProgramUnderTest::settingsText(quint16 port, const QString& host)
@@ -57,8 +68,10 @@ bool ProgramUnderTest::install(quint16 port, QString* error)
         return false;
     }
     const QString executable = m_programDir.filePath(QStringLiteral("velmora"));
-    if (!QFile::copy(QStringLiteral(VELMORA_EXE_PATH), executable)) {
-        *error = QStringLiteral("cannot copy %1").arg(QStringLiteral(VELMORA_EXE_PATH));
+    const QString source =
+        executableOverride().isEmpty() ? QStringLiteral(VELMORA_EXE_PATH) : executableOverride();
+    if (!QFile::copy(source, executable)) {
+        *error = QStringLiteral("cannot copy %1").arg(source);
         return false;
     }
     QFile settings(settingsPath());
@@ -105,6 +118,15 @@ bool ProgramUnderTest::waitReady(QString* error)
                  .arg(x.focusWindow())
                  .arg(readGrid().squares, output());
     return false;
+}
+
+bool ProgramUnderTest::openFileMenu()
+{
+    XClient& x = m_screen.x();
+    if (!x.tapWithAlt("f"))
+        return false;
+    const qint64 pid = m_process.processId();
+    return QTest::qWaitFor([&] { return x.popupOfProcess(pid) != 0; }, kReadyTimeoutMs);
 }
 
 GridReading ProgramUnderTest::readGrid() const

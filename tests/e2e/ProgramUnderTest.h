@@ -24,6 +24,10 @@ public:
     // comment lines, then the port and the host, each line ending in CR LF.
     static QByteArray settingsText(quint16 port, const QString& host = QStringLiteral("127.0.0.1"));
 
+    // Runs another build of the program from now on, for comparing two
+    // builds; empty means the one built with the tests.
+    static void setExecutable(const QString& path);
+
     // Installs the program with settings for 127.0.0.1:port and starts it.
     bool start(quint16 port, QString* error);
     // The two halves of start(), for timing the start alone.
@@ -39,6 +43,9 @@ public:
     // The folder the program runs in, which is not its own.
     QString workingFolder() const { return m_workDir.path(); }
     QByteArray settingsFile() const;
+
+    // Opens the File menu by its access key and waits until it shows.
+    bool openFileMenu();
 
     GridReading readGrid() const;
     // Polls the screen until the grid shows `squares` (see gridShowing()).

@@ -252,6 +252,11 @@ bool XClient::tap(const char* keysymName)
     return key(keysymName, true) && key(keysymName, false);
 }
 
+bool XClient::tapWithAlt(const char* keysymName)
+{
+    return key("Alt_L", true) && tap(keysymName) && key("Alt_L", false);
+}
+
 bool XClient::setNumLock(bool on)
 {
     const unsigned int mask = numLockMask(m_display);

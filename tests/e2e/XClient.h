@@ -48,6 +48,8 @@ public:
     // state decides what the key means. Flushed before returning.
     bool key(const char* keysymName, bool press);
     bool tap(const char* keysymName);
+    // Alt held around one tap, as a driver types a menu's access key.
+    bool tapWithAlt(const char* keysymName);
     // Releases every key that key() left pressed and destroys the windows
     // that createWindow() made, so that a test that failed half-way leaves
     // nothing behind for the next one.

@@ -27,19 +27,7 @@ private slots:
     void shiftCannotLoseKeypadRelease();
     void closingSendsStopFirst_data();
     void closingSendsStopFirst();
-
-private:
-    bool openFileMenu(ProgramUnderTest& program);
 };
-
-bool tst_E2EStops::openFileMenu(ProgramUnderTest& program)
-{
-    XClient& x = screen().x();
-    if (!x.key("Alt_L", true) || !x.tap("f") || !x.key("Alt_L", false))
-        return false;
-    const qint64 pid = program.process().processId();
-    return QTest::qWaitFor([&] { return x.popupOfProcess(pid) != 0; }, kE2ETimeoutMs);
-}
 
 void tst_E2EStops::menuStopsHeldKeyUntilItCloses()
 {
@@ -55,7 +43,7 @@ void tst_E2EStops::menuStopsHeldKeyUntilItCloses()
     QVERIFY(x.key("Up", true));
     QVERIFY2(waitForCodes(peer, QStringLiteral("^2+$")), qPrintable(codesOf(peer)));
     // The open menu has the keyboard: the car stops at once.
-    QVERIFY2(openFileMenu(program), "the File menu did not open");
+    QVERIFY2(program.openFileMenu(), "the File menu did not open");
     QVERIFY2(waitForCodes(peer, QStringLiteral("^2+5+$")), qPrintable(codesOf(peer)));
     QVERIFY(program.waitGrid(gridShowing(5)));
     // Closed with Up still held: the car drives on the key really held.
@@ -64,7 +52,7 @@ void tst_E2EStops::menuStopsHeldKeyUntilItCloses()
 
     // Up is let go while the menu has the keyboard, so its release never
     // comes to the window; the car must stay stopped after the menu closes.
-    QVERIFY2(openFileMenu(program), "the File menu did not open again");
+    QVERIFY2(program.openFileMenu(), "the File menu did not open again");
     QVERIFY2(waitForCodes(peer, QStringLiteral("^2+5+2+5+$")), qPrintable(codesOf(peer)));
     QVERIFY(x.key("Up", false));
     QVERIFY(x.tap("Escape"));
@@ -119,9 +107,7 @@ void tst_E2EStops::closingSendsStopFirst()
     QVERIFY(x.key("Up", true));
     QVERIFY2(waitForCodes(peer, QStringLiteral("^2+$")), qPrintable(codesOf(peer)));
     if (way == CloseWay::CloseCommKeys) {
-        QVERIFY(x.key("Alt_L", true));
-        QVERIFY(x.tap("c"));
-        QVERIFY(x.key("Alt_L", false));
+        QVERIFY(x.tapWithAlt("c"));
     } else {
         x.requestClose(program.window());
     }

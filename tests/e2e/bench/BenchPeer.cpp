@@ -65,6 +65,7 @@ void BenchPeer::closeConnection()
         ::close(m_connection);
     m_connection = -1;
     m_partial.clear();
+    m_lastCode = 0;
 }
 
 void BenchPeer::drain()
@@ -77,6 +78,8 @@ void BenchPeer::drain()
             break;
         m_partial.append(buffer.data(), qsizetype(got));
     }
+    if (m_partial.size() >= 2)
+        m_lastCode = m_partial.at(m_partial.size() - m_partial.size() % 2 - 2);
     // Keep the stream aligned on whole messages.
     m_partial = m_partial.right(m_partial.size() % 2);
 }
@@ -99,6 +102,7 @@ std::optional<BenchClock::time_point> BenchPeer::waitFor(char code, int timeoutM
         for (; used + 2 <= m_partial.size(); used += 2) {
             if (m_partial.at(used) == code && m_partial.at(used + 1) == '\0')
                 found = true;
+            m_lastCode = m_partial.at(used);
         }
         m_partial.remove(0, used);
         if (found)

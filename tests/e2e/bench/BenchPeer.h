@@ -31,6 +31,8 @@ public:
     // Waits for the next message with this code (skipping others) and
     // returns when the read that completed it returned.
     std::optional<BenchClock::time_point> waitFor(char code, int timeoutMs);
+    // The code of the last whole message read so far, or 0 before the first.
+    char lastCode() const { return m_lastCode; }
     // Sends up to `bytes` of junk to the program within timeoutMs, calling
     // `between` every few milliseconds; returns how much went out.
     qint64 flood(qint64 bytes, int timeoutMs, const std::function<void()>& between);
@@ -41,4 +43,5 @@ private:
     quint16 m_port = 0;
     // The odd byte of a message that arrived in two pieces.
     QByteArray m_partial;
+    char m_lastCode = 0;
 };

@@ -74,6 +74,20 @@ bool Firewall::dropTrafficOf(quint16 port, QString* error)
     return true;
 }
 
+bool Firewall::dropRandomly(quint16 port, double probability, QString* error)
+{
+    for (const char* side : {"--dport", "--sport"}) {
+        if (!add({QStringLiteral("INPUT"), QStringLiteral("-p"), QStringLiteral("tcp"),
+                  QLatin1String(side), QString::number(port), QStringLiteral("-m"),
+                  QStringLiteral("statistic"), QStringLiteral("--mode"), QStringLiteral("random"),
+                  QStringLiteral("--probability"), QString::number(probability, 'f', 4),
+                  QStringLiteral("-j"), QStringLiteral("DROP")},
+                 error))
+            return false;
+    }
+    return true;
+}
+
 void Firewall::removeAll()
 {
     while (!m_rules.isEmpty())

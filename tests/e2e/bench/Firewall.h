@@ -21,6 +21,9 @@ public:
     bool dropConnectsTo(quint16 port, QString* error);
     // Drops every TCP packet to or from this port.
     bool dropTrafficOf(quint16 port, QString* error);
+    // Drops each TCP packet to this port, and each one from it, at random
+    // with this probability (0 to 1), as a weak radio link does.
+    bool dropRandomly(quint16 port, double probability, QString* error);
     void removeAll();
 
 private:

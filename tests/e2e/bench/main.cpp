@@ -4,7 +4,9 @@
 
 #include "bench/BenchFigures.h"
 #include "bench/BenchPeer.h"
+#include "bench/BenchSession.h"
 #include "bench/Firewall.h"
+#include "bench/LossyLink.h"
 #include "e2e/ProgramUnderTest.h"
 #include "e2e/VirtualScreen.h"
 
@@ -23,19 +25,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kWaitMs = 10000;
+constexpr int kWaitMs = kBenchWaitMs;
 constexpr qint64 kFloodBytes = 100'000'000;
-
-void progress(const QString& text)
-{
-    std::fprintf(stderr, "velmora-bench: %s\n", qPrintable(text));
-    std::fflush(stderr);
-}
-
-double msBetween(BenchClock::time_point from, BenchClock::time_point to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
 
 qint64 nsBetween(BenchClock::time_point from, BenchClock::time_point to)
 {
@@ -89,46 +80,6 @@ QString machineText()
         .arg(model.isEmpty() ? QSysInfo::currentCpuArchitecture() : model)
         .arg(QThread::idealThreadCount())
         .arg(QSysInfo::kernelVersion(), load.isEmpty() ? QStringLiteral("?") : load);
-}
-
-// Polls (every half millisecond) until `done` holds or the time is up.
-template <typename Condition> bool pollUntil(Condition done, int timeoutMs)
-{
-    const auto deadline = BenchClock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (BenchClock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(500us);
-    }
-    return true;
-}
-
-// The program, started and ready for keys, with the peer it is set up for.
-struct Session {
-    explicit Session(VirtualScreen& screen) : program(screen) {}
-
-    bool start(QString* error)
-    {
-        return peer.listen(error) && program.start(peer.port(), error) && program.waitReady(error);
-    }
-
-    qint64 pid() { return program.process().processId(); }
-
-    // Presses and releases Up, which connects, and waits for both commands.
-    bool connect(XClient& x)
-    {
-        return x.key("Up", true) && peer.accept(kWaitMs) && peer.waitFor('2', kWaitMs) &&
-               x.key("Up", false) && peer.waitFor('5', kWaitMs);
-    }
-
-    BenchPeer peer;
-    ProgramUnderTest program;
-};
-
-// The program's error message box: a second window of its own.
-bool waitForMessageBox(XClient& x, qint64 pid, int timeoutMs)
-{
-    return pollUntil([&] { return x.windowsOfProcess(pid).size() >= 2; }, timeoutMs);
 }
 
 // Key-to-wire times, for all events and for presses and releases apart:
@@ -464,8 +415,24 @@ int main(int argc, char* argv[])
     const QCommandLineOption latencyOption(
         QStringLiteral("latency-only"),
         QStringLiteral("Measure only the key-to-wire latency and its reference points."));
-    parser.addOptions({eventsOption, pauseOption, noFirewall, latencyOption});
+    const QCommandLineOption lossyOption(
+        QStringLiteral("lossy-only"),
+        QStringLiteral("Measure only the figures of a link that loses packets at random."));
+    const QCommandLineOption changesOption(
+        QStringLiteral("changes"),
+        QStringLiteral("Key changes per loss rate on the lossy link (>= 300)."),
+        QStringLiteral("N"), QStringLiteral("300"));
+    const QCommandLineOption programOption(
+        QStringLiteral("program"),
+        QStringLiteral("Measure this build of velmora instead, for a before and after."),
+        QStringLiteral("PATH"));
+    parser.addOptions({eventsOption, pauseOption, noFirewall, latencyOption, lossyOption,
+                       changesOption, programOption});
     parser.process(app);
+    if (parser.isSet(programOption))
+        ProgramUnderTest::setExecutable(parser.value(programOption));
+    // Whole press and release pairs, so that each run ends with no key held.
+    const int changes = (std::max(300, parser.value(changesOption).toInt()) + 1) / 2 * 2;
     const int events = std::max(200, parser.value(eventsOption).toInt());
     const int pauseMs = std::max(0, parser.value(pauseOption).toInt());
     const bool latencyOnly = parser.isSet(latencyOption);
@@ -483,6 +450,13 @@ int main(int argc, char* argv[])
     if (!screen.start(&error)) {
         progress(error);
         return 1;
+    }
+
+    if (parser.isSet(lossyOption)) {
+        std::fputs(
+            qPrintable(markdownTable(measureLossyLink(screen, changes, firewallAllowed), machine)),
+            stdout);
+        return 0;
     }
 
     QList<BenchRow> rows;
@@ -505,6 +479,7 @@ int main(int argc, char* argv[])
     const QList<BenchRow> deadLink = measureDeadLink(screen, 3, firewallAllowed);
     progress(QStringLiteral("a connect whose requests are dropped"));
     const QList<BenchRow> pending = measurePendingConnect(screen, firewallAllowed);
+    const QList<BenchRow> lossy = measureLossyLink(screen, changes, firewallAllowed);
 
     // In the order of the targets.
     auto take = [&](const QList<BenchRow>& from, const QString& prefix) {
@@ -520,6 +495,7 @@ int main(int argc, char* argv[])
     take(connected, QStringLiteral("Peak RSS"));
     take(connected, QStringLiteral("RSS growth"));
     rows << deadLink;
+    rows << lossy;
 
     std::fputs(qPrintable(markdownTable(rows, machine)), stdout);
     return 0;
