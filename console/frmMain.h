@@ -45,14 +45,6 @@ public:
     // The settings dialog while it is open, else null.
     frmComm* commDialog() const;
 
-    // Still reached directly by the link fault tests, until they too find
-    // these by name; every other control is private.
-    QPushButton* cmdOpenClose = nullptr;
-    QLabel* lblWinsock = nullptr;
-    SocketControl* Winsock = nullptr;
-    QAction* mnuExit = nullptr;
-    QAction* mnuAbout = nullptr;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -103,13 +95,17 @@ private:
 
     void ShowMessage(const QString& text);
 
-    // The other controls; each one's object name is its member's name, and
-    // square i of the grid is "picDir" followed by i.
+    // The controls; each one's object name is its member's name, and square
+    // i of the grid is "picDir" followed by i.
+    QPushButton* cmdOpenClose = nullptr;
+    QLabel* lblWinsock = nullptr;
     // Indices 1 to 9, one square per drive code; index 0 is unused.
     std::array<QWidget*, 10> picDir{};
     QTimer* tmrRepeat = nullptr;
+    SocketControl* Winsock = nullptr;
 
     QMenu* mnuFile = nullptr;
+    QAction* mnuExit = nullptr;
     QMenu* mnuSettings = nullptr;
     QAction* mnuCOMPort = nullptr;
     QAction* mnuData = nullptr;
@@ -117,6 +113,7 @@ private:
     QMenu* mnuHelp = nullptr;
     QAction* mnuHowToUse = nullptr;
     QAction* mnuHelpBar = nullptr;
+    QAction* mnuAbout = nullptr;
 
     FileSystem* FileSys = nullptr;
     QString AppDir;
