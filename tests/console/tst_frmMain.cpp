@@ -50,7 +50,7 @@ private slots:
 
 void tst_frmMain::windowAndControls()
 {
-    dir().writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
+    dir().writeSettings(Loopback, QStringLiteral("1"));
     frmMain w(dir().path());
     const MainControls ui(w);
     w.show();
@@ -77,7 +77,7 @@ void tst_frmMain::windowAndControls()
 
 void tst_frmMain::menus()
 {
-    dir().writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
+    dir().writeSettings(Loopback, QStringLiteral("1"));
     frmMain w(dir().path());
     QStringList titles;
     for (QAction* menu : w.menuBar()->actions())
@@ -111,7 +111,7 @@ void tst_frmMain::menus()
 
 void tst_frmMain::gridAtStart()
 {
-    dir().writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
+    dir().writeSettings(Loopback, QStringLiteral("1"));
     frmMain w(dir().path());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -136,7 +136,7 @@ void tst_frmMain::gridAtStart()
 
 void tst_frmMain::labelEmptyUntilFirstTick()
 {
-    dir().writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
+    dir().writeSettings(Loopback, QStringLiteral("1"));
     frmMain w(dir().path());
     const MainControls ui(w);
     QCOMPARE(ui.lblWinsock->text(), QString());

@@ -12,6 +12,12 @@
 #include <QTimer>
 #include <memory>
 
+// The longest wait for what should come within a few timer ticks: generous,
+// so that a loaded machine fails nothing.
+constexpr int Timeout = 15000;
+// The only host a test may connect to.
+inline const QString Loopback = QStringLiteral("127.0.0.1");
+
 class QLabel;
 class QLineEdit;
 class QPushButton;

@@ -6,12 +6,6 @@
 #include <QString>
 #include <memory>
 
-// The longest wait for what should come within a few timer ticks: generous,
-// so that a loaded machine fails nothing.
-constexpr int Timeout = 15000;
-// The only host a test may connect to.
-inline const QString Loopback = QStringLiteral("127.0.0.1");
-
 // The base of every widget test: each test function gets a fresh program
 // folder, a watcher that answers message boxes, and cleared connection
 // settings. Own steps go in setUp and tearDown; an init() or cleanup() slot
