@@ -258,7 +258,7 @@ QList<BenchRow> measureConnected(VirtualScreen& screen, int events, int pauseMs,
 
 // The same key-to-wire path in the least a Qt program can do; with `native`,
 // sending from the raw X events.
-QString measureQtFloor(VirtualScreen& screen, int events, int pauseMs, bool native)
+QString measureMinimalQtWindow(VirtualScreen& screen, int events, int pauseMs, bool native)
 {
     const QString name = native ? QStringLiteral("minimal Qt window reading raw X events")
                                 : QStringLiteral("minimal Qt window");
@@ -266,25 +266,25 @@ QString measureQtFloor(VirtualScreen& screen, int events, int pauseMs, bool nati
     QString error;
     if (!peer.listen(&error))
         return name + QStringLiteral(": not measured");
-    QProcess floor;
-    floor.setProcessEnvironment(screen.clientEnvironment());
+    QProcess minimal;
+    minimal.setProcessEnvironment(screen.clientEnvironment());
     QStringList arguments{QString::number(peer.port())};
     if (native)
         arguments << QStringLiteral("native");
-    floor.start(QStringLiteral(VELMORA_QTFLOOR_PATH), arguments);
+    minimal.start(QStringLiteral(VELMORA_MINIMAL_QT_PATH), arguments);
     XClient& x = screen.x();
-    const bool ready = floor.waitForStarted(kWaitMs) && peer.accept(kWaitMs) &&
+    const bool ready = minimal.waitForStarted(kWaitMs) && peer.accept(kWaitMs) &&
                        pollUntil(
                            [&] {
-                               const WindowId window = x.windowOfProcess(floor.processId());
+                               const WindowId window = x.windowOfProcess(minimal.processId());
                                return window && x.isViewable(window) && x.focusWindow() == window;
                            },
                            kWaitMs);
     QString text = name + QStringLiteral(": not measured");
     if (ready)
         text = name + QStringLiteral(": ") + latenciesText(keyToWire(x, peer, events, pauseMs));
-    floor.kill();
-    floor.waitForFinished(kWaitMs);
+    minimal.kill();
+    minimal.waitForFinished(kWaitMs);
     return text;
 }
 
@@ -465,10 +465,10 @@ int main(int argc, char* argv[])
     progress(QStringLiteral("%1 key events to a bare window").arg(events));
     QString baseline = measureXBaseline(screen, events, pauseMs);
     progress(QStringLiteral("%1 key events to a minimal Qt window").arg(events));
-    baseline += QStringLiteral("; ") + measureQtFloor(screen, events, pauseMs, false);
+    baseline += QStringLiteral("; ") + measureMinimalQtWindow(screen, events, pauseMs, false);
     progress(
         QStringLiteral("%1 key events to a minimal Qt window reading raw X events").arg(events));
-    baseline += QStringLiteral("; ") + measureQtFloor(screen, events, pauseMs, true);
+    baseline += QStringLiteral("; ") + measureMinimalQtWindow(screen, events, pauseMs, true);
     const QList<BenchRow> connected =
         measureConnected(screen, events, pauseMs, baseline, latencyOnly);
     if (latencyOnly) {
