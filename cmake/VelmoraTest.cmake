@@ -9,8 +9,18 @@ function(velmora_add_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE velmora_test_support)
     add_test(NAME ${name} COMMAND ${name})
+    set(environment "QT_QPA_PLATFORM=offscreen")
+    if(WIN32)
+        # Qt Test on Windows logs to the debugger, so a failure would print
+        # nothing; and the tests find Qt's libraries on the path.
+        list(APPEND environment "QT_FORCE_STDERR_LOGGING=1")
+        if(CMAKE_HOST_WIN32)
+            set_tests_properties(${name} PROPERTIES
+                ENVIRONMENT_MODIFICATION "PATH=path_list_prepend:${VELMORA_QT_BIN_DIR}")
+        endif()
+    endif()
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+        ENVIRONMENT "${environment}"
         LABELS "${ARG_LABELS}"
         TIMEOUT ${ARG_TIMEOUT})
 endfunction()

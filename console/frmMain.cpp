@@ -1,6 +1,7 @@
 #include "console/frmMain.h"
 
 #include "console/Colours.h"
+#include "console/MenuBarStyle.h"
 #include "console/X11AutoRepeat.h"
 #include "help/AppInfo.h"
 #include "link/ChangeRepeater.h"
@@ -124,9 +125,14 @@ void frmMain::CreateMenus()
     mnuHowToUse = named(mnuHelp->addAction(QStringLiteral("&How to use...")), "mnuHowToUse");
     mnuHelpBar = named(mnuHelp->addSeparator(), "mnuHelpBar");
     mnuAbout = named(mnuHelp->addAction(QStringLiteral("&About...")), "mnuAbout");
+    keepAltAloneFromMenuBar(menuBar());
 
-    // The menu bar sits above the 500 x 500 client area.
-    resize(ClientSize, ClientSize + menuBar()->sizeHint().height());
+    // The menu bar sits above the 500 x 500 client area. The layout gives it
+    // its height for the window's width, which in the Windows style is not
+    // its preferred height.
+    const int menuBarHeight = menuBar()->heightForWidth(ClientSize);
+    resize(ClientSize,
+           ClientSize + (menuBarHeight > 0 ? menuBarHeight : menuBar()->sizeHint().height()));
 }
 
 void frmMain::WireSignals()

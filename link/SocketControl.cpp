@@ -3,28 +3,15 @@
 #include "link/SocketErrors.h"
 #include "link/SocketTuning.h"
 
+#include "link/SocketPlatform.h"
+
 #include <QDeadlineTimer>
 #include <QHostInfo>
-#include <QNetworkInterface>
 #include <QNetworkProxy>
-#include <QSocketNotifier>
 #include <QTcpSocket>
 
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <utility>
-
-#if defined(Q_OS_UNIX)
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#elif defined(Q_OS_WIN)
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#endif
 
 namespace {
 
@@ -36,21 +23,6 @@ constexpr int deadLinkTimeoutMs = 3000;
 // floods us from growing our memory.
 constexpr qint64 readBufferBytes = 64 * 1024;
 
-void limitUnacknowledgedTime(qintptr descriptor)
-{
-    if (descriptor == -1)
-        return;
-#if defined(Q_OS_LINUX) && defined(TCP_USER_TIMEOUT)
-    const unsigned int milliseconds = deadLinkTimeoutMs;
-    ::setsockopt(int(descriptor), IPPROTO_TCP, TCP_USER_TIMEOUT, &milliseconds,
-                 sizeof milliseconds);
-#elif defined(Q_OS_WIN) && defined(TCP_MAXRT)
-    const DWORD seconds = deadLinkTimeoutMs / 1000;
-    ::setsockopt(SOCKET(descriptor), IPPROTO_TCP, TCP_MAXRT,
-                 reinterpret_cast<const char*>(&seconds), int(sizeof seconds));
-#endif
-}
-
 // The car's server is reached over IPv4; a name with both kinds of address
 // therefore uses its first IPv4 address.
 QHostAddress preferredAddress(const QList<QHostAddress>& addresses)
@@ -61,39 +33,6 @@ QHostAddress preferredAddress(const QList<QHostAddress>& addresses)
     }
     return addresses.first();
 }
-
-#if defined(Q_OS_UNIX)
-// address:port in the form the system calls take.
-struct NativeAddress {
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-
-    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
-};
-
-NativeAddress nativeAddress(const QHostAddress& address, quint16 port)
-{
-    NativeAddress result;
-    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
-        auto* in6 = reinterpret_cast<sockaddr_in6*>(&result.storage);
-        in6->sin6_family = AF_INET6;
-        in6->sin6_port = htons(port);
-        const Q_IPV6ADDR bytes = address.toIPv6Address();
-        std::memcpy(&in6->sin6_addr, bytes.c, sizeof bytes.c);
-        if (!address.scopeId().isEmpty())
-            in6->sin6_scope_id =
-                quint32(QNetworkInterface::interfaceIndexFromName(address.scopeId()));
-        result.length = sizeof(sockaddr_in6);
-    } else {
-        auto* in4 = reinterpret_cast<sockaddr_in*>(&result.storage);
-        in4->sin_family = AF_INET;
-        in4->sin_port = htons(port);
-        in4->sin_addr.s_addr = htonl(address.toIPv4Address());
-        result.length = sizeof(sockaddr_in);
-    }
-    return result;
-}
-#endif
 
 } // namespace
 
@@ -214,76 +153,20 @@ void SocketControl::onHostFound(quint64 attempt, const QList<QHostAddress>& addr
 
 void SocketControl::startSocket(const QHostAddress& address)
 {
-#if defined(Q_OS_UNIX)
-    // The handshake is done here rather than by QTcpSocket. Qt 6.4 finishes a
-    // connect by calling connect() again; when the server resets the
-    // connection the moment it accepts it, that call fails in a way Qt
-    // ignores, and the next one quietly starts a new connection, thousands of
-    // times a second. Reading the socket's own error instead tells us
-    // plainly, and Qt takes over the connected socket.
-    const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol;
-    const int descriptor = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-    if (descriptor < 0) {
-        failWithSystemError(errno);
-        return;
-    }
-    m_pendingDescriptor = descriptor;
-    ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
-    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
-    // As QTcpSocket does: a local port still lingering from an earlier
-    // connection may be used again.
-    const int reuse = 1;
-    ::setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-
-    const NativeAddress local = nativeAddress(
-        QHostAddress(v6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4), quint16(m_localPort));
-    if (::bind(descriptor, local.get(), local.length) != 0) {
-        failWithSystemError(errno);
-        return;
-    }
-    const NativeAddress remote = nativeAddress(address, quint16(m_remotePort));
-    if (::connect(descriptor, remote.get(), remote.length) == 0) {
-        onNativeConnectDone();
-        return;
-    }
-    if (errno != EINPROGRESS) {
-        failWithSystemError(errno);
-        return;
-    }
-    m_connectNotifier = new QSocketNotifier(qintptr(descriptor), QSocketNotifier::Write, this);
-    connect(m_connectNotifier, &QSocketNotifier::activated, this,
+    // The handshake is ours, and Qt takes over the connected socket (see
+    // SocketPlatform.h for why).
+    m_pending = new SocketPlatform::PendingConnect(address, quint16(m_remotePort),
+                                                   quint16(m_localPort), this);
+    connect(m_pending, &SocketPlatform::PendingConnect::finished, this,
             &SocketControl::onNativeConnectDone);
-#else
-    // A fresh socket for every attempt: one that was bound and then failed
-    // to connect refuses to bind again.
-    auto* socket = new QTcpSocket(this);
-    m_socket = socket;
-    socket->setProxy(QNetworkProxy::NoProxy);
-
-    const QHostAddress any(address.protocol() == QAbstractSocket::IPv6Protocol
-                               ? QHostAddress::AnyIPv6
-                               : QHostAddress::AnyIPv4);
-    if (!socket->bind(any, quint16(m_localPort))) {
-        const SocketErrorInfo info = fromQtSocketError(socket->error());
-        fail(info.number, info.description);
-        return;
-    }
-    watchSocket(socket);
-    connect(socket, &QTcpSocket::connected, this, &SocketControl::onConnected);
-    socket->connectToHost(address, quint16(m_remotePort));
-#endif
 }
 
-#if defined(Q_OS_UNIX)
 void SocketControl::onNativeConnectDone()
 {
-    if (m_pendingDescriptor < 0)
+    if (!m_pending)
         return;
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(m_pendingDescriptor, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-        error = errno;
-    if (error == ECONNRESET || error == EPIPE) {
+    const int error = m_pending->error();
+    if (SocketPlatform::isHangUpAtConnect(error)) {
         // The server took the connection and hung up at once.
         peerClosed();
         return;
@@ -293,40 +176,35 @@ void SocketControl::onNativeConnectDone()
         return;
     }
 
-    const int descriptor = std::exchange(m_pendingDescriptor, -1);
+    const SocketPlatform::Handle handle = m_pending->take();
     dropPendingConnect();
     auto* socket = new QTcpSocket(this);
     m_socket = socket;
     socket->setProxy(QNetworkProxy::NoProxy);
-    if (!socket->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState)) {
-        ::close(descriptor);
+    if (!socket->setSocketDescriptor(handle, QAbstractSocket::ConnectedState)) {
+        SocketPlatform::closeHandle(handle);
         const SocketErrorInfo info = fromQtSocketError(socket->error());
         fail(info.number, info.description);
         return;
     }
+    m_witness = SocketPlatform::keepWitness(handle);
     watchSocket(socket);
     onConnected();
 }
 
 void SocketControl::failWithSystemError(int code)
 {
-    const SocketErrorInfo info = fromSystemError(code).value_or(SocketErrorInfo{
-        SocketError::ConnectionAborted, socketErrorDescription(SocketError::ConnectionAborted)});
+    const SocketErrorInfo info =
+        fromSystemError(code).value_or(socketErrorInfo(SocketError::ConnectionAborted));
     fail(info.number, info.description);
 }
 
 void SocketControl::dropPendingConnect()
 {
-    if (m_connectNotifier) {
-        m_connectNotifier->setEnabled(false);
-        // Later, not now: this may run inside the notifier's own signal.
-        m_connectNotifier->deleteLater();
-        m_connectNotifier = nullptr;
-    }
-    if (m_pendingDescriptor >= 0)
-        ::close(std::exchange(m_pendingDescriptor, -1));
+    // Later, not now: this may run inside the attempt's own signal.
+    if (m_pending)
+        std::exchange(m_pending, nullptr)->deleteLater();
 }
-#endif
 
 void SocketControl::watchSocket(QTcpSocket* socket)
 {
@@ -342,7 +220,7 @@ void SocketControl::onConnected()
         return;
     m_connectTimer.stop();
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    limitUnacknowledgedTime(m_socket->socketDescriptor());
+    SocketPlatform::limitUnacknowledgedTime(m_socket->socketDescriptor(), deadLinkTimeoutMs);
     tuneForLossyLink(m_socket->socketDescriptor());
     setState(SocketState::Connected);
 }
@@ -350,18 +228,23 @@ void SocketControl::onConnected()
 void SocketControl::onSocketError()
 {
     // Read first: Qt folds several system errors into one of its own, and the
-    // system's code is what tells a time-out from an unreachable host.
-#if defined(Q_OS_UNIX)
-    const int systemError = errno;
-#else
-    const int systemError = 0;
-#endif
+    // system's code is what tells a time-out from an unreachable host, or
+    // this machine giving up on a dead link from the peer hanging up.
+    int systemError = SocketPlatform::lastError();
     if (!m_socket)
         return;
+    if (const int reason = SocketPlatform::endReason(m_witness))
+        systemError = reason;
     const QAbstractSocket::SocketError error = m_socket->error();
-    if (m_state == SocketState::Connected && error == QAbstractSocket::RemoteHostClosedError) {
-        peerClosed();
-        return;
+    if (m_state == SocketState::Connected) {
+        if (SocketPlatform::isPeerHangUp(error, systemError)) {
+            peerClosed();
+            return;
+        }
+        if (SocketPlatform::isDeadLinkGiveUp(systemError)) {
+            fail(SocketError::TimedOut, socketErrorDescription(SocketError::TimedOut));
+            return;
+        }
     }
     SocketErrorInfo info = fromQtSocketError(error);
     if (error == QAbstractSocket::NetworkError || error == QAbstractSocket::UnknownSocketError) {
@@ -431,9 +314,7 @@ void SocketControl::fail(qint16 number, const QString& description)
 void SocketControl::endAttempt()
 {
     m_connectTimer.stop();
-#if defined(Q_OS_UNIX)
     dropPendingConnect();
-#endif
     if (m_lookupId != -1) {
         QHostInfo::abortHostLookup(m_lookupId);
         m_lookupId = -1;
@@ -443,6 +324,7 @@ void SocketControl::endAttempt()
 
 void SocketControl::dropSocket()
 {
+    SocketPlatform::closeHandle(std::exchange(m_witness, SocketPlatform::NoHandle));
     QTcpSocket* socket = std::exchange(m_socket, nullptr);
     if (!socket)
         return;

@@ -7,8 +7,11 @@
 #include <QString>
 #include <QTimer>
 
-class QSocketNotifier;
 class QTcpSocket;
+
+namespace SocketPlatform {
+class PendingConnect;
+}
 
 // The socket's states. The values and their texts are what the status label
 // shows, so they never change.
@@ -81,11 +84,9 @@ private:
     void onHostFound(quint64 attempt, const QList<QHostAddress>& addresses);
     void startSocket(const QHostAddress& address);
     void watchSocket(QTcpSocket* socket);
-#if defined(Q_OS_UNIX)
     void onNativeConnectDone();
     void failWithSystemError(int code);
     void dropPendingConnect();
-#endif
     void onConnected();
     void onSocketError();
     void onDisconnected();
@@ -109,10 +110,10 @@ private:
     quint64 m_attempt = 0;
     int m_lookupId = -1;
     QTcpSocket* m_socket = nullptr;
-#if defined(Q_OS_UNIX)
-    // The connect in progress, before a QTcpSocket takes the descriptor over.
-    int m_pendingDescriptor = -1;
-    QSocketNotifier* m_connectNotifier = nullptr;
-#endif
+    // The connect in progress, before a QTcpSocket takes the socket over.
+    SocketPlatform::PendingConnect* m_pending = nullptr;
+    // Tells why the open connection ended where Qt loses that (Windows);
+    // -1 (SocketPlatform::NoHandle) for none.
+    qintptr m_witness = -1;
     QTimer m_connectTimer;
 };

@@ -1,7 +1,5 @@
 #include "link/SocketErrors.h"
 
-#include <cerrno>
-
 QString socketErrorDescription(qint16 number)
 {
     using namespace SocketError;
@@ -39,11 +37,16 @@ QString socketErrorDescription(qint16 number)
     }
 }
 
+SocketErrorInfo socketErrorInfo(qint16 number)
+{
+    return {number, socketErrorDescription(number)};
+}
+
 namespace {
 // The error of that number, with the description the driver is shown.
 SocketErrorInfo describedError(qint16 number)
 {
-    return {number, socketErrorDescription(number)};
+    return socketErrorInfo(number);
 }
 } // namespace
 
@@ -89,38 +92,4 @@ SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError error)
         break;
     }
     return describedError(ConnectionAborted);
-}
-
-std::optional<SocketErrorInfo> fromSystemError(int code)
-{
-    using namespace SocketError;
-    switch (code) {
-    case ETIMEDOUT:
-        return describedError(TimedOut);
-    case ECONNREFUSED:
-        return describedError(ConnectionRefused);
-    case ECONNRESET:
-    case EPIPE:
-        return describedError(ConnectionReset);
-    case ECONNABORTED:
-        return describedError(ConnectionAborted);
-    case EHOSTUNREACH:
-        return describedError(HostUnreachable);
-    case ENETUNREACH:
-        return describedError(NetworkUnreachable);
-    case ENETDOWN:
-        return describedError(NetworkDown);
-    case EADDRINUSE:
-        return describedError(AddressInUse);
-    case EADDRNOTAVAIL:
-        return describedError(AddressNotAvailable);
-    case EACCES:
-    case EPERM:
-        return describedError(AccessDenied);
-    case ENOBUFS:
-    case ENOMEM:
-        return describedError(NoBufferSpace);
-    default:
-        return std::nullopt;
-    }
 }

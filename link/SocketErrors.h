@@ -40,11 +40,16 @@ inline QString socketErrorSource()
 // for any other number.
 QString socketErrorDescription(qint16 number);
 
+// The number with its description.
+SocketErrorInfo socketErrorInfo(qint16 number);
+
 // Maps a Qt socket error to a number and description. Qt folds several causes
 // into NetworkError; without more detail it is reported as a time-out, the
 // usual way a connection to a car that went out of reach ends.
 SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError error);
 
-// Maps an operating-system error code (errno) to a number and description,
-// for the causes Qt does not tell apart; nothing for codes without a match.
+// Maps an operating-system error code (errno on Unix, the Winsock code on
+// Windows) to a number and description, for the causes Qt does not tell
+// apart; nothing for codes without a match. Each platform's table is in its
+// SocketPlatform file.
 std::optional<SocketErrorInfo> fromSystemError(int code);

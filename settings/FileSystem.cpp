@@ -4,9 +4,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
+#if defined(Q_OS_WIN)
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -22,16 +24,17 @@ void setError(QString* error, const QString& reason)
 // full disk only when the data is forced out, and commit() ignores that.
 bool syncToDisk(QSaveFile& file, QString* error)
 {
-#ifdef Q_OS_UNIX
     const int fd = file.handle();
-    if (fd >= 0 && ::fsync(fd) != 0 && errno != EINVAL) {
+#if defined(Q_OS_WIN)
+    // The C runtime's _commit() is FlushFileBuffers() on the file's handle.
+    const bool failed = fd >= 0 && ::_commit(fd) != 0;
+#else
+    const bool failed = fd >= 0 && ::fsync(fd) != 0 && errno != EINVAL;
+#endif
+    if (failed) {
         setError(error, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-#else
-    Q_UNUSED(file);
-    Q_UNUSED(error);
-#endif
     return true;
 }
 

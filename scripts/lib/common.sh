@@ -41,3 +41,17 @@ ensure_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive "${apt[@]}" update -q
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -q --no-install-recommends "${missing[@]}"
 }
+
+# run_loopback_only COMMAND...: runs the command in a network namespace that
+# has only loopback; warns loudly and runs it anyway where none can be made.
+run_loopback_only() {
+    if unshare --net true 2>/dev/null; then
+        unshare --net -- sh -c 'ip link set lo up && exec "$@"' velmora-test "$@"
+    else
+        echo "############################################################" >&2
+        echo "WARNING: cannot make a loopback-only network namespace here" >&2
+        echo "(needs root). Running the tests on the normal network." >&2
+        echo "############################################################" >&2
+        "$@"
+    fi
+}

@@ -15,6 +15,17 @@ QString& executableOverride()
     return path;
 }
 
+// The Windows build, when a test names it, runs in place of this one.
+QString windowsProgram()
+{
+    return qEnvironmentVariable("VELMORA_E2E_WINDOWS_EXE");
+}
+
+QString executableName()
+{
+    return windowsProgram().isEmpty() ? QStringLiteral("velmora") : QStringLiteral("velmora.exe");
+}
+
 } // namespace
 
 ProgramUnderTest::ProgramUnderTest(VirtualScreen& screen) : m_screen(screen)
@@ -67,9 +78,11 @@ bool ProgramUnderTest::install(quint16 port, QString* error)
         *error = QStringLiteral("cannot make temporary folders");
         return false;
     }
-    const QString executable = m_programDir.filePath(QStringLiteral("velmora"));
-    const QString source =
-        executableOverride().isEmpty() ? QStringLiteral(VELMORA_EXE_PATH) : executableOverride();
+    const QString executable = m_programDir.filePath(executableName());
+    QString source = windowsProgram();
+    if (source.isEmpty())
+        source = executableOverride().isEmpty() ? QStringLiteral(VELMORA_EXE_PATH)
+                                                : executableOverride();
     if (!QFile::copy(source, executable)) {
         *error = QStringLiteral("cannot copy %1").arg(source);
         return false;
@@ -85,10 +98,18 @@ bool ProgramUnderTest::install(quint16 port, QString* error)
 
 bool ProgramUnderTest::launch(QString* error)
 {
-    const QString executable = m_programDir.filePath(QStringLiteral("velmora"));
-    m_process.setProcessEnvironment(m_screen.clientEnvironment());
+    const QString executable = m_programDir.filePath(executableName());
+    QProcessEnvironment environment = m_screen.clientEnvironment();
     m_process.setWorkingDirectory(m_workDir.path());
-    m_process.start(executable, {});
+    if (windowsProgram().isEmpty()) {
+        m_process.setProcessEnvironment(environment);
+        m_process.start(executable, {});
+    } else {
+        // Windows has no xcb platform; the program picks its own.
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        m_process.setProcessEnvironment(environment);
+        m_process.start(qEnvironmentVariable("VELMORA_E2E_WINDOWS_RUNNER"), {executable});
+    }
     if (!m_process.waitForStarted(kReadyTimeoutMs)) {
         *error = QStringLiteral("the program did not start: %1").arg(m_process.errorString());
         return false;

@@ -2,6 +2,7 @@
 
 #include "link/SocketControl.h"
 #include "link/SocketErrors.h"
+#include "support/HardReset.h"
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
@@ -14,8 +15,9 @@
 
 #include <cerrno>
 
-#if defined(Q_OS_UNIX)
-#include <sys/socket.h>
+#if defined(Q_OS_WIN)
+#include <winsock2.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -46,23 +48,6 @@ qint64 residentBytes()
 #else
     return -1;
 #endif
-#endif
-}
-
-// Ends the connection from the server side with a reset instead of an
-// orderly close.
-bool resetConnection(QTcpSocket* socket)
-{
-#if defined(Q_OS_UNIX)
-    const linger hard{1, 0};
-    if (::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard) !=
-        0)
-        return false;
-    socket->abort();
-    return true;
-#else
-    Q_UNUSED(socket);
-    return false;
 #endif
 }
 
@@ -173,13 +158,24 @@ void tst_SocketControl::systemErrorsMapToNumbers_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("number");
+#if defined(Q_OS_WIN)
+    // Winsock's own codes, which are the numbers a driver sees.
+    QTest::newRow("timed out") << int(WSAETIMEDOUT) << 10060;
+    QTest::newRow("host unreachable") << int(WSAEHOSTUNREACH) << 10065;
+    QTest::newRow("network unreachable") << int(WSAENETUNREACH) << 10051;
+    QTest::newRow("reset") << int(WSAECONNRESET) << 10054;
+    QTest::newRow("refused") << int(WSAECONNREFUSED) << 10061;
+    QTest::newRow("host not found") << int(WSAHOST_NOT_FOUND) << 11001;
+    QTest::newRow("unrelated") << int(WSAEINTR) << 0;
+#else
     QTest::newRow("timed out") << int(ETIMEDOUT) << 10060;
     QTest::newRow("host unreachable") << int(EHOSTUNREACH) << 10065;
     QTest::newRow("network unreachable") << int(ENETUNREACH) << 10051;
     QTest::newRow("reset") << int(ECONNRESET) << 10054;
     QTest::newRow("refused") << int(ECONNREFUSED) << 10061;
-    QTest::newRow("no error") << 0 << 0;
     QTest::newRow("unrelated") << int(ENOENT) << 0;
+#endif
+    QTest::newRow("no error") << 0 << 0;
 }
 
 void tst_SocketControl::systemErrorsMapToNumbers()

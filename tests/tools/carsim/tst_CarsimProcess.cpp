@@ -72,7 +72,9 @@ public:
 
     QString output()
     {
+        // A console program on Windows ends its lines with CR LF.
         m_output += QString::fromLocal8Bit(m_process.readAllStandardOutput());
+        m_output.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         return m_output;
     }
 

@@ -1,0 +1,22 @@
+# Windows builds: the folder that holds Qt's libraries, and running the
+# programs under Wine when the build is made on Linux. Include it before any
+# target is made, so that every one of them picks the emulator up.
+if(NOT WIN32)
+    return()
+endif()
+
+set(VELMORA_QT_BIN_DIR "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}")
+
+if(CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)
+    find_program(VELMORA_WINE NAMES wine wine64)
+    if(VELMORA_WINE)
+        # Wine sees the Unix root as drive Z:.
+        string(REPLACE "/" "\\" VELMORA_WINE_QT_BIN "Z:${VELMORA_QT_BIN_DIR}")
+        configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+            FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                WORLD_READ WORLD_EXECUTE)
+        set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+    else()
+        message(STATUS "Wine not found: the Windows tests build but cannot run here")
+    endif()
+endif()

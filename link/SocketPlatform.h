@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QAbstractSocket>
+#include <QHostAddress>
+#include <QObject>
+#include <QtGlobal>
+
+// The socket calls that differ between Unix and Windows, each platform in a
+// file of its own. Velmora makes the connection itself and hands the
+// connected socket to QTcpSocket: Qt 6.4 finishes a connect by calling
+// connect() again, and when the server resets the connection the moment it
+// accepts it, that call fails in a way Qt ignores and the next one quietly
+// starts a new connection, thousands of times a second. Reading the socket's
+// own error instead tells us plainly.
+namespace SocketPlatform {
+
+using Handle = qintptr;
+constexpr Handle NoHandle = -1;
+
+// A connection being made, watched from the event loop: each platform
+// learns in its own way that a non-blocking connect has ended.
+class PendingConnect : public QObject {
+    Q_OBJECT
+
+public:
+    // Opens a non-blocking socket bound to localPort (0 for any) and starts
+    // the connect to remote:remotePort.
+    PendingConnect(const QHostAddress& remote, quint16 remotePort, quint16 localPort,
+                   QObject* parent);
+    // Closes the socket unless it was taken.
+    ~PendingConnect() override;
+
+    // 0 once connected; else the system's code of why it failed.
+    int error() const { return m_error; }
+    // Hands the connected socket on, to be closed by whoever takes it.
+    Handle take();
+
+signals:
+    // Emitted once, from the event loop, when the attempt has ended.
+    void finished();
+
+private:
+    void onReady();
+    void finishLater();
+    void stopWatching();
+
+    Handle m_handle = NoHandle;
+    int m_error = 0;
+    QObject* m_watch = nullptr;
+    // Windows: the event that the socket's connect signals.
+    void* m_event = nullptr;
+};
+
+void closeHandle(Handle handle);
+
+// The system's code of the last failed socket call on this thread.
+int lastError();
+// Whether a connect's error says that the server took the connection and
+// hung up at once, rather than that it could not be made.
+bool isHangUpAtConnect(int error);
+// Whether an error on an open connection says that this machine gave up on
+// a link that no longer carries anything (as opposed to the peer ending it).
+bool isDeadLinkGiveUp(int error);
+// Whether Qt's error on an open connection, with the system's code read at
+// once, means the peer ended it (in order or by a reset).
+bool isPeerHangUp(QAbstractSocket::SocketError error, int systemError);
+
+// A second handle on a connected socket, kept to learn why the connection
+// ended after Qt has closed its own: Qt 6.4 on Windows reports this machine
+// giving up on a dead link just as the peer hanging up, and the system's
+// code is gone by then. NoHandle where the code survives (Unix).
+Handle keepWitness(Handle handle);
+// The system's code of why the connection of a witness ended, 0 for an
+// orderly end or when unknown.
+int endReason(Handle witness);
+
+// Makes an open connection give up, with an error, once sent data has gone
+// unacknowledged for this long.
+void limitUnacknowledgedTime(Handle handle, int milliseconds);
+
+} // namespace SocketPlatform

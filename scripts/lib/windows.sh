@@ -1,0 +1,91 @@
+# The Windows stage of scripts/test: cross-builds Velmora and its tests for
+# 64-bit Windows with MinGW-w64 and runs them under Wine. Sourced after
+# common.sh.
+
+# Packages for the Windows build and for running it here: the MinGW-w64
+# compilers, the host Qt tools the cross-built Qt uses, Wine, a private X
+# server for the end-to-end group, and zip with objdump for the package.
+VELMORA_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+    binutils-mingw-w64-x86-64 qt6-base-dev qt6-base-dev-tools wine wine64 xvfb xauth zip
+    unzip xz-utils)
+
+VELMORA_CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/velmora
+VELMORA_QT_MINGW_ARCHIVE=qt6.4.2-mingw64.tar.xz
+
+# windows_qt_dir: prints the folder of Qt for MinGW (the one holding
+# lib/cmake/Qt6), unpacking or building it first when needed. Takes
+# $VELMORA_QT_MINGW (an archive or a folder), else the archive in
+# ../shared/toolchains beside the project, else builds it with
+# scripts/windows-qt.
+windows_qt_dir() {
+    local source=${VELMORA_QT_MINGW:-}
+    local shared="$VELMORA_ROOT/../shared/toolchains/$VELMORA_QT_MINGW_ARCHIVE"
+    if [ -z "$source" ] && [ -f "$shared" ]; then
+        source=$shared
+    fi
+    if [ -n "$source" ] && [ -d "$source" ]; then
+        echo "Qt for MinGW: the folder $source" >&2
+        (cd "$source" && pwd)
+        return 0
+    fi
+    if [ -z "$source" ]; then
+        local built="$VELMORA_CACHE/qt-build/$VELMORA_QT_MINGW_ARCHIVE"
+        if [ ! -f "$built" ]; then
+            echo "No Qt for MinGW given (\$VELMORA_QT_MINGW) and none in ../shared/toolchains:" >&2
+            echo "building it now from Debian's own Qt source with scripts/windows-qt." >&2
+            echo "This takes about an hour on 2 cores, once; later runs reuse $built." >&2
+            WORK="$VELMORA_CACHE/qt-build" "$VELMORA_ROOT/scripts/windows-qt" >&2 || return 1
+        fi
+        source=$built
+    fi
+    if [ ! -f "$source" ]; then
+        echo "VELMORA_QT_MINGW=$source is neither an archive nor a folder" >&2
+        return 1
+    fi
+    # Unpacked once per archive: its size and time name the unpacked copy.
+    local key target
+    key=$(stat -c '%s-%Y' "$source")
+    target="$VELMORA_CACHE/qt-mingw-$key"
+    if [ ! -f "$target/.unpacked" ]; then
+        echo "Unpacking $source into $target" >&2
+        rm -rf "$target"
+        mkdir -p "$target"
+        tar -C "$target" -xJf "$source" || return 1
+        touch "$target/.unpacked"
+    fi
+    echo "Qt for MinGW: $source" >&2
+    local found
+    found=$(dirname "$(dirname "$(dirname "$(find "$target" -maxdepth 5 -path '*/lib/cmake/Qt6' | head -n1)")")")
+    echo "$found"
+}
+
+# windows_stage: builds into build/windows/build and runs the tests under
+# Wine inside a loopback-only network namespace.
+windows_stage() {
+    local started=$SECONDS
+    echo "=== Windows (cross-built with MinGW-w64, run under Wine) ==="
+    local qt build="$VELMORA_ROOT/build/windows/build"
+    qt=$(windows_qt_dir) || return 1
+    if ! cmake -S "$VELMORA_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_WERROR=ON \
+        -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake"; then
+        return 1
+    fi
+    if ! cmake --build "$build" --parallel "$jobs"; then
+        return 1
+    fi
+    # The end-to-end group is a Linux program that drives velmora.exe on a
+    # virtual screen, as it drives the Linux build.
+    local host="$VELMORA_ROOT/build/windows/host"
+    if ! cmake -S "$VELMORA_ROOT" -B "$host" -DCMAKE_BUILD_TYPE=Debug -DVELMORA_WERROR=ON \
+        -DVELMORA_WINDOWS_EXE="$build/velmora.exe" -DVELMORA_WINDOWS_RUNNER="$build/wine-run" ||
+        ! cmake --build "$host" --parallel "$jobs" --target tst_E2EWindows; then
+        return 1
+    fi
+    local status=0
+    run_loopback_only "$VELMORA_ROOT/scripts/lib/windows-tests" "$build" "$jobs" "$host" ||
+        status=1
+    # The portable zip, checked in a fresh Wine prefix with nothing on the path.
+    "$VELMORA_ROOT/scripts/package-windows" || status=1
+    echo "Windows stage took $((SECONDS - started)) s"
+    return "$status"
+}
