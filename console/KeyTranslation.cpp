@@ -2,8 +2,9 @@
 
 namespace {
 
-// Keys whose code does not depend on where on the keyboard they sit.
-quint16 fixedCode(int qtKey)
+// The named keys (arrows, Enter, Shift and the like): each has one code,
+// wherever on the keyboard it sits.
+quint16 namedKeyCode(int qtKey)
 {
     switch (qtKey) {
     case Qt::Key_Left:
@@ -96,5 +97,5 @@ quint16 toVirtualKey(int qtKey, Qt::KeyboardModifiers modifiers)
         if (const quint16 code = keypadOperatorCode(qtKey))
             return code;
     }
-    return fixedCode(qtKey);
+    return namedKeyCode(qtKey);
 }

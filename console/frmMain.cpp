@@ -37,6 +37,14 @@ void setPanelColour(QWidget* panel, quint32 packed)
     panel->setPalette(palette);
 }
 
+// Every control carries its own name, so that it can be found by name from
+// outside, the way accessibility and test tools find controls.
+template <typename T> T* named(T* object, const char* name)
+{
+    object->setObjectName(QLatin1String(name));
+    return object;
+}
+
 // A new panel with the same parent, look and flags as the original.
 QWidget* copyPanel(const QWidget* original)
 {
@@ -81,45 +89,41 @@ void frmMain::CreateControls()
     auto* client = new QWidget(this);
     setCentralWidget(client);
 
-    cmdOpenClose = new QPushButton(QStringLiteral("&Open Comm"), client);
-    cmdOpenClose->setObjectName(QStringLiteral("cmdOpenClose"));
-
-    lblWinsock = new QLabel(client);
-    lblWinsock->setObjectName(QStringLiteral("lblWinsock"));
+    cmdOpenClose = named(new QPushButton(QStringLiteral("&Open Comm"), client), "cmdOpenClose");
+    lblWinsock = named(new QLabel(client), "lblWinsock");
 
     // Panel 1 exists from the start; the load sequence copies it for the
     // other eight squares.
-    auto* panel = new QWidget(client);
-    panel->setObjectName(QStringLiteral("picDir1"));
+    auto* panel = named(new QWidget(client), "picDir1");
     panel->setAutoFillBackground(true);
     panel->setFocusPolicy(Qt::NoFocus);
     picDir[1] = panel;
 
-    Winsock = new SocketControl(this);
+    Winsock = named(new SocketControl(this), "Winsock");
     const auto currentCode = [this] { return driveCode({Throttle, Steering}); };
     m_changeRepeater = new ChangeRepeater(Winsock, currentCode, this);
 
-    tmrRepeat = new QTimer(this);
+    tmrRepeat = named(new QTimer(this), "tmrRepeat");
     tmrRepeat->setInterval(RepeatIntervalMs);
     tmrRepeat->start();
 }
 
 void frmMain::CreateMenus()
 {
-    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
-    mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
+    mnuFile = named(menuBar()->addMenu(QStringLiteral("&File")), "mnuFile");
+    mnuExit = named(mnuFile->addAction(QStringLiteral("&Exit")), "mnuExit");
 
-    mnuSettings = menuBar()->addMenu(QStringLiteral("&Settings"));
-    mnuCOMPort = mnuSettings->addAction(QStringLiteral("&COM Port..."));
-    mnuData = mnuSettings->addAction(QStringLiteral("&Data..."));
+    mnuSettings = named(menuBar()->addMenu(QStringLiteral("&Settings")), "mnuSettings");
+    mnuCOMPort = named(mnuSettings->addAction(QStringLiteral("&COM Port...")), "mnuCOMPort");
+    mnuData = named(mnuSettings->addAction(QStringLiteral("&Data...")), "mnuData");
     mnuData->setEnabled(false);
-    mnuKeys = mnuSettings->addAction(QStringLiteral("&Keys..."));
+    mnuKeys = named(mnuSettings->addAction(QStringLiteral("&Keys...")), "mnuKeys");
     mnuKeys->setEnabled(false);
 
-    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
-    mnuHowToUse = mnuHelp->addAction(QStringLiteral("&How to use..."));
-    mnuHelpBar = mnuHelp->addSeparator();
-    mnuAbout = mnuHelp->addAction(QStringLiteral("&About..."));
+    mnuHelp = named(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
+    mnuHowToUse = named(mnuHelp->addAction(QStringLiteral("&How to use...")), "mnuHowToUse");
+    mnuHelpBar = named(mnuHelp->addSeparator(), "mnuHelpBar");
+    mnuAbout = named(mnuHelp->addAction(QStringLiteral("&About...")), "mnuAbout");
     keepAltAloneFromMenuBar(menuBar());
 
     // The menu bar sits above the 500 x 500 client area. The layout gives it

@@ -38,24 +38,6 @@ public:
     // Shows the socket's state in the label.
     void UpdateLabel();
 
-    QPushButton* cmdOpenClose = nullptr;
-    QLabel* lblWinsock = nullptr;
-    // Indices 1 to 9, one square per drive code; index 0 is unused.
-    std::array<QWidget*, 10> picDir{};
-    QTimer* tmrRepeat = nullptr;
-    SocketControl* Winsock = nullptr;
-
-    QMenu* mnuFile = nullptr;
-    QAction* mnuExit = nullptr;
-    QMenu* mnuSettings = nullptr;
-    QAction* mnuCOMPort = nullptr;
-    QAction* mnuData = nullptr;
-    QAction* mnuKeys = nullptr;
-    QMenu* mnuHelp = nullptr;
-    QAction* mnuHowToUse = nullptr;
-    QAction* mnuHelpBar = nullptr;
-    QAction* mnuAbout = nullptr;
-
     qint16 throttle() const { return Throttle; }
     qint16 steering() const { return Steering; }
     QString appDir() const { return AppDir; }
@@ -114,6 +96,26 @@ private:
     void mnuAbout_Click();
 
     void ShowMessage(const QString& text);
+
+    // The controls; each one's object name is its member's name, and square
+    // i of the grid is "picDir" followed by i.
+    QPushButton* cmdOpenClose = nullptr;
+    QLabel* lblWinsock = nullptr;
+    // Indices 1 to 9, one square per drive code; index 0 is unused.
+    std::array<QWidget*, 10> picDir{};
+    QTimer* tmrRepeat = nullptr;
+    SocketControl* Winsock = nullptr;
+
+    QMenu* mnuFile = nullptr;
+    QAction* mnuExit = nullptr;
+    QMenu* mnuSettings = nullptr;
+    QAction* mnuCOMPort = nullptr;
+    QAction* mnuData = nullptr;
+    QAction* mnuKeys = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuHowToUse = nullptr;
+    QAction* mnuHelpBar = nullptr;
+    QAction* mnuAbout = nullptr;
 
     FileSystem* FileSys = nullptr;
     QString AppDir;

@@ -43,7 +43,8 @@ SocketErrorInfo socketErrorInfo(qint16 number)
 }
 
 namespace {
-SocketErrorInfo info(qint16 number)
+// The error of that number, with the description the driver is shown.
+SocketErrorInfo describedError(qint16 number)
 {
     return socketErrorInfo(number);
 }
@@ -56,31 +57,31 @@ SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError error)
     switch (error) {
     case E::ConnectionRefusedError:
     case E::ProxyConnectionRefusedError:
-        return info(ConnectionRefused);
+        return describedError(ConnectionRefused);
     case E::RemoteHostClosedError:
     case E::ProxyConnectionClosedError:
-        return info(ConnectionReset);
+        return describedError(ConnectionReset);
     case E::HostNotFoundError:
     case E::ProxyNotFoundError:
-        return info(HostNotFound);
+        return describedError(HostNotFound);
     case E::SocketAccessError:
-        return info(AccessDenied);
+        return describedError(AccessDenied);
     case E::SocketResourceError:
-        return info(NoBufferSpace);
+        return describedError(NoBufferSpace);
     case E::SocketTimeoutError:
     case E::ProxyConnectionTimeoutError:
     case E::NetworkError:
-        return info(TimedOut);
+        return describedError(TimedOut);
     case E::AddressInUseError:
-        return info(AddressInUse);
+        return describedError(AddressInUse);
     case E::SocketAddressNotAvailableError:
-        return info(AddressNotAvailable);
+        return describedError(AddressNotAvailable);
     case E::UnsupportedSocketOperationError:
     case E::DatagramTooLargeError:
-        return info(OperationNotSupported);
+        return describedError(OperationNotSupported);
     case E::OperationError:
     case E::UnfinishedSocketOperationError:
-        return info(InvalidArgument);
+        return describedError(InvalidArgument);
     case E::ProxyAuthenticationRequiredError:
     case E::SslHandshakeFailedError:
     case E::ProxyProtocolError:
@@ -90,5 +91,5 @@ SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError error)
     case E::UnknownSocketError:
         break;
     }
-    return info(ConnectionAborted);
+    return describedError(ConnectionAborted);
 }

@@ -67,25 +67,32 @@ frmComm::frmComm(QWidget* parent) : QDialog(parent)
     setModal(false);
     resize(207, 113);
 
+    // Each control is named, so it can be found by name from outside.
     // Created in tab order so the focus chain starts right even before the
     // explicit order below.
     cmdOK = new QPushButton(QStringLiteral("&OK"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setGeometry(96, 72, 49, 33);
     cmdOK->setDefault(true);
 
     cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setGeometry(152, 72, 49, 33);
 
     txtRemoteHost = new QLineEdit(this);
+    txtRemoteHost->setObjectName(QStringLiteral("txtRemoteHost"));
     txtRemoteHost->setGeometry(16, 24, 185, 19);
 
     lblRemoteHost = new QLabel(QStringLiteral("Remote Host"), this);
+    lblRemoteHost->setObjectName(QStringLiteral("lblRemoteHost"));
     lblRemoteHost->setGeometry(16, 8, 62, 13);
 
     lblRemotePort = new QLabel(QStringLiteral("Remote Port"), this);
+    lblRemotePort->setObjectName(QStringLiteral("lblRemotePort"));
     lblRemotePort->setGeometry(16, 48, 59, 13);
 
     txtRemotePort = new QLineEdit(this);
+    txtRemotePort->setObjectName(QStringLiteral("txtRemotePort"));
     txtRemotePort->setGeometry(16, 64, 61, 19);
 
     setTabOrder(cmdOK, cmdCancel);

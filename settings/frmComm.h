@@ -39,17 +39,17 @@ class frmComm : public QDialog {
 public:
     explicit frmComm(QWidget* parent = nullptr);
 
-    QLabel* lblRemoteHost = nullptr;
-    QLineEdit* txtRemoteHost = nullptr;
-    QLabel* lblRemotePort = nullptr;
-    QLineEdit* txtRemotePort = nullptr;
-    QPushButton* cmdOK = nullptr;
-    QPushButton* cmdCancel = nullptr;
-
 private:
     void Form_Load();
     void cmdOK_Click();
     void cmdCancel_Click();
     // Shows why a field was refused and puts the driver back in it.
     void Refuse(const QString& text, QLineEdit* field);
+
+    QLabel* lblRemoteHost = nullptr;
+    QLineEdit* txtRemoteHost = nullptr;
+    QLabel* lblRemotePort = nullptr;
+    QLineEdit* txtRemotePort = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
 };

@@ -5,4 +5,10 @@ namespace mdlMain {
 SettingValue RemoteHost;
 SettingValue RemotePort;
 
+void ClearSettings()
+{
+    RemoteHost = SettingValue();
+    RemotePort = SettingValue();
+}
+
 } // namespace mdlMain

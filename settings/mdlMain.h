@@ -8,6 +8,9 @@ namespace mdlMain {
 extern SettingValue RemoteHost;
 extern SettingValue RemotePort;
 
+// Forgets both settings, as they are before the settings file is first read.
+void ClearSettings();
+
 // The car's router on its own little network.
 inline QString DefaultHost()
 {

@@ -4,7 +4,7 @@
 #include "console/Colours.h"
 #include "console/frmMain.h"
 #include "link/SocketControl.h"
-#include "support/TestSupport.h"
+#include "support/WidgetTestCase.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,9 +24,6 @@
 
 namespace {
 
-constexpr int Timeout = 10000;
-const QString Loopback = QStringLiteral("127.0.0.1");
-
 quint32 colourOf(const QWidget* panel)
 {
     return toPacked(panel->palette().color(QPalette::Window));
@@ -34,7 +31,7 @@ quint32 colourOf(const QWidget* panel)
 
 } // namespace
 
-class tst_frmMain : public QObject {
+class tst_frmMain : public WidgetTestCase {
     Q_OBJECT
 
 private slots:
@@ -53,95 +50,77 @@ private slots:
     void focusLossNeverConnects();
     void unloadClosesSocketThenWritesSettings();
     void exitMenuClosesTheWindow();
-
-private:
-    TempAppDir* m_dir = nullptr;
-    ModalWatcher* m_watcher = nullptr;
-
-private slots:
-    void init();
-    void cleanup();
 };
-
-void tst_frmMain::init()
-{
-    m_dir = new TempAppDir;
-    m_watcher = new ModalWatcher;
-}
-
-void tst_frmMain::cleanup()
-{
-    delete m_watcher;
-    delete m_dir;
-}
 
 void tst_frmMain::windowAndControls()
 {
-    m_dir->writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
-    frmMain w(m_dir->path());
+    dir().writeSettings(Loopback, QStringLiteral("1"));
+    frmMain w(dir().path());
+    const MainControls ui(w);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
     QCOMPARE(w.windowTitle(), QStringLiteral("Velmora"));
     QCOMPARE(w.centralWidget()->size(), QSize(500, 500));
-    QCOMPARE(w.cmdOpenClose->geometry(), QRect(100, 25, 99, 50));
-    QCOMPARE(w.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
-    QCOMPARE(w.lblWinsock->geometry(), QRect(300, 25, 99, 50));
-    QCOMPARE(w.appDir(), m_dir->path());
-    QVERIFY(w.tmrRepeat->isActive());
-    QCOMPARE(w.tmrRepeat->interval(), 1000);
-    QCOMPARE(w.Winsock->State(), SocketState::Closed);
+    QCOMPARE(ui.cmdOpenClose->geometry(), QRect(100, 25, 99, 50));
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QCOMPARE(ui.lblWinsock->geometry(), QRect(300, 25, 99, 50));
+    QCOMPARE(w.appDir(), dir().path());
+    QVERIFY(ui.tmrRepeat->isActive());
+    QCOMPARE(ui.tmrRepeat->interval(), 1000);
+    QCOMPARE(ui.Winsock->State(), SocketState::Closed);
     QCOMPARE(w.throttle(), qint16(1));
     QCOMPARE(w.steering(), qint16(1));
 
     // Resizing moves and resizes nothing.
     w.resize(800, 700);
     QTRY_COMPARE(w.centralWidget()->width(), 800);
-    QCOMPARE(w.cmdOpenClose->geometry(), QRect(100, 25, 99, 50));
-    QCOMPARE(w.picDir[9]->geometry(), QRect(300, 300, 99, 99));
+    QCOMPARE(ui.cmdOpenClose->geometry(), QRect(100, 25, 99, 50));
+    QCOMPARE(gridSquare(w, 9)->geometry(), QRect(300, 300, 99, 99));
 }
 
 void tst_frmMain::menus()
 {
-    m_dir->writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
-    frmMain w(m_dir->path());
+    dir().writeSettings(Loopback, QStringLiteral("1"));
+    frmMain w(dir().path());
     QStringList titles;
     for (QAction* menu : w.menuBar()->actions())
         titles << menu->text();
     QCOMPARE(titles, (QStringList{"&File", "&Settings", "&Help"}));
 
-    auto captions = [](const QMenu* menu) {
+    auto captions = [&w](const char* menu) {
         QStringList texts;
-        for (QAction* item : menu->actions())
+        for (QAction* item : control<QMenu>(w, menu)->actions())
             texts << (item->isSeparator() ? QStringLiteral("-") : item->text());
         return texts;
     };
-    QCOMPARE(captions(w.mnuFile), (QStringList{"&Exit"}));
-    QCOMPARE(captions(w.mnuSettings), (QStringList{"&COM Port...", "&Data...", "&Keys..."}));
-    QCOMPARE(captions(w.mnuHelp), (QStringList{"&How to use...", "-", "&About..."}));
-    QVERIFY(w.mnuHelpBar->isSeparator());
+    QCOMPARE(captions("mnuFile"), (QStringList{"&Exit"}));
+    QCOMPARE(captions("mnuSettings"), (QStringList{"&COM Port...", "&Data...", "&Keys..."}));
+    QCOMPARE(captions("mnuHelp"), (QStringList{"&How to use...", "-", "&About..."}));
+    QVERIFY(control<QAction>(w, "mnuHelpBar")->isSeparator());
 
-    QVERIFY(w.mnuExit->isEnabled());
-    QVERIFY(w.mnuCOMPort->isEnabled());
-    QVERIFY(!w.mnuData->isEnabled());
-    QVERIFY(!w.mnuKeys->isEnabled());
+    QVERIFY(control<QAction>(w, "mnuExit")->isEnabled());
+    QVERIFY(control<QAction>(w, "mnuCOMPort")->isEnabled());
+    auto* data = control<QAction>(w, "mnuData");
+    auto* keys = control<QAction>(w, "mnuKeys");
+    QVERIFY(!data->isEnabled());
+    QVERIFY(!keys->isEnabled());
     // A disabled item cannot be chosen, even programmatically.
-    QSignalSpy data(w.mnuData, &QAction::triggered);
-    w.mnuData->trigger();
-    w.mnuKeys->trigger();
-    QCOMPARE(data.count(), 0);
-    QVERIFY(m_watcher->seen().isEmpty());
+    QSignalSpy triggered(data, &QAction::triggered);
+    data->trigger();
+    keys->trigger();
+    QCOMPARE(triggered.count(), 0);
+    QVERIFY(watcher().seen().isEmpty());
 }
 
 void tst_frmMain::gridAtStart()
 {
-    m_dir->writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
-    frmMain w(m_dir->path());
+    dir().writeSettings(Loopback, QStringLiteral("1"));
+    frmMain w(dir().path());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     for (int i = 1; i <= 9; ++i) {
-        const QWidget* panel = w.picDir[i];
-        QVERIFY(panel);
+        const QWidget* panel = gridSquare(w, i);
         QCOMPARE(panel->parentWidget(), w.centralWidget());
         QVERIFY(panel->isVisible());
         QVERIFY(panel->autoFillBackground());
@@ -156,17 +135,18 @@ void tst_frmMain::gridAtStart()
     // What reaches the screen: the centre of each square is pure red.
     const QImage shot = w.centralWidget()->grab().toImage();
     for (int i = 1; i <= 9; ++i)
-        QCOMPARE(shot.pixelColor(w.picDir[i]->geometry().center()), QColor(255, 0, 0));
+        QCOMPARE(shot.pixelColor(gridSquare(w, i)->geometry().center()), QColor(255, 0, 0));
 }
 
 void tst_frmMain::labelEmptyUntilFirstTick()
 {
-    m_dir->writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("1"));
-    frmMain w(m_dir->path());
-    QCOMPARE(w.lblWinsock->text(), QString());
-    QSignalSpy tick(w.tmrRepeat, &QTimer::timeout);
+    dir().writeSettings(Loopback, QStringLiteral("1"));
+    frmMain w(dir().path());
+    const MainControls ui(w);
+    QCOMPARE(ui.lblWinsock->text(), QString());
+    QSignalSpy tick(ui.tmrRepeat, &QTimer::timeout);
     QVERIFY(tick.wait(Timeout));
-    QCOMPARE(w.lblWinsock->text(), QStringLiteral("Closed"));
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Closed"));
 }
 
 void tst_frmMain::keysDriveAndPaint_data()
@@ -201,7 +181,7 @@ void tst_frmMain::keysDriveAndPaint()
     QFETCH(Qt::KeyboardModifiers, modifiers);
     QFETCH(int, code);
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
 
     QTest::keyPress(w->windowHandle(), Qt::Key(key), modifiers);
     QCOMPARE(w->throttle() * 3 + w->steering() + 1, code);
@@ -215,7 +195,7 @@ void tst_frmMain::keysDriveAndPaint()
 void tst_frmMain::keySequences()
 {
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
     QWindow* window = w->windowHandle();
 
     QTest::keyPress(window, Qt::Key_Up);
@@ -237,7 +217,7 @@ void tst_frmMain::keySequences()
 void tst_frmMain::autoRepeatReleaseIsNotARelease()
 {
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
 
     sendKey(*w, QEvent::KeyPress, Qt::Key_Up);
     for (int i = 0; i < 5; ++i) {
@@ -255,7 +235,7 @@ void tst_frmMain::autoRepeatReleaseIsNotARelease()
 void tst_frmMain::otherKeysChangeNothing()
 {
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
     QWindow* window = w->windowHandle();
 
     QTest::keyPress(window, Qt::Key_Right);
@@ -290,7 +270,7 @@ void tst_frmMain::altAloneLeavesDriveKeysDriving()
     QApplication::setStyle(QStringLiteral("Windows"));
     const auto restore = qScopeGuard([&] { QApplication::setStyle(style); });
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
 
     QTest::keyClick(w->windowHandle(), Qt::Key_Alt);
     QTest::keyPress(w->windowHandle(), Qt::Key_Down);
@@ -301,12 +281,10 @@ void tst_frmMain::altAloneLeavesDriveKeysDriving()
 void tst_frmMain::keysIgnoredWhileAnotherWindowIsActive()
 {
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
 
     QWidget other;
-    other.show();
-    other.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(activate(other));
     // The platform sends keys to the window with the focus.
     QCOMPARE(QGuiApplication::focusWindow(), other.windowHandle());
     QTest::keyPress(QGuiApplication::focusWindow(), Qt::Key_Up);
@@ -318,16 +296,14 @@ void tst_frmMain::keysIgnoredWhileAnotherWindowIsActive()
 void tst_frmMain::focusLossStopsTheCar()
 {
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
 
     QTest::keyPress(w->windowHandle(), Qt::Key_Up);
     QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("2"), Timeout);
 
     // The release goes to another window.
     QWidget other;
-    other.show();
-    other.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(activate(other));
     QCOMPARE(w->throttle(), qint16(1));
     QCOMPARE(greenSquare(*w), 5);
     // The stop and its three quick copies, all out before the next check;
@@ -338,32 +314,29 @@ void tst_frmMain::focusLossStopsTheCar()
                              Timeout);
 
     // Already stopped: losing the focus again sends nothing extra.
-    w->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    QVERIFY(activate(*w));
     peer.clearReceived();
-    other.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(activate(other));
     QCOMPARE(peer.received(), QByteArray());
 }
 
 void tst_frmMain::focusLossNeverConnects()
 {
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    const MainControls ui(*w);
 
     QTest::keyPress(w->windowHandle(), Qt::Key_Down);
     QTRY_COMPARE_WITH_TIMEOUT(peer.connectionCount(), 1, Timeout);
     // The car's server hangs up; the socket reads Closed.
     peer.closeClients();
-    QTRY_COMPARE_WITH_TIMEOUT(w->Winsock->State(), SocketState::Closed, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(ui.Winsock->State(), SocketState::Closed, Timeout);
 
     QWidget other;
-    other.show();
-    other.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(activate(other));
     QCOMPARE(w->throttle(), qint16(1));
     QCOMPARE(greenSquare(*w), 5);
-    QCOMPARE(w->Winsock->State(), SocketState::Closed);
+    QCOMPARE(ui.Winsock->State(), SocketState::Closed);
     QCOMPARE(peer.connectionCount(), 1);
 }
 
@@ -371,35 +344,34 @@ void tst_frmMain::unloadClosesSocketThenWritesSettings()
 {
     LoopbackPeer peer;
     // A file written by hand, so that a rewrite shows in its bytes.
-    m_dir->writeRaw("RemoteHost=127.0.0.1\nRemotePort=" + peer.portText().toLatin1() + "\n");
-    frmMain w(m_dir->path());
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    QTest::mouseClick(w.cmdOpenClose, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(w.Winsock->State(), SocketState::Connected, Timeout);
+    dir().writeRaw("RemoteHost=127.0.0.1\nRemotePort=" + peer.portText().toLatin1() + "\n");
+    frmMain w(dir().path());
+    const MainControls ui(w);
+    QVERIFY(activate(w));
+    QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(ui.Winsock->State(), SocketState::Connected, Timeout);
 
     QByteArray fileWhenClosed;
-    connect(w.Winsock, &SocketControl::stateChanged, this, [&](qint16 state) {
+    connect(ui.Winsock, &SocketControl::stateChanged, this, [&](qint16 state) {
         if (state == SocketState::Closed)
-            fileWhenClosed = m_dir->readRaw();
+            fileWhenClosed = dir().readRaw();
     });
     QVERIFY(w.close());
     QVERIFY(fileWhenClosed.startsWith("RemoteHost=127.0.0.1\n"));
-    QCOMPARE(w.Winsock->State(), SocketState::Closed);
-    QVERIFY(m_dir->readRaw().startsWith("' Hi y'all!"));
+    QCOMPARE(ui.Winsock->State(), SocketState::Closed);
+    QVERIFY(dir().readRaw().startsWith("' Hi y'all!"));
     QTRY_COMPARE_WITH_TIMEOUT(peer.openConnections(), 0, Timeout);
 }
 
 void tst_frmMain::exitMenuClosesTheWindow()
 {
-    m_dir->writeRaw("RemotePort=1500\r\nRemoteHost=127.0.0.1\r\n");
-    frmMain w(m_dir->path());
+    dir().writeRaw("RemotePort=1500\r\nRemoteHost=127.0.0.1\r\n");
+    frmMain w(dir().path());
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.mnuExit->trigger();
+    control<QAction>(w, "mnuExit")->trigger();
     QVERIFY(!w.isVisible());
-    QCOMPARE(m_dir->readRaw(),
+    QCOMPARE(dir().readRaw(),
              QByteArray("' Hi y'all! I'm writing this program and I got bored.\r\n"
                         "' So i'm writing this 2-line blurb. The end. (Make that 4-line.)\r\n"
                         "RemotePort=1500\r\nRemoteHost=127.0.0.1\r\n"));

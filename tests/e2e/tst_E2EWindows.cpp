@@ -5,7 +5,7 @@
 #include "e2e/GridReading.h"
 #include "e2e/ProgramUnderTest.h"
 #include "e2e/VirtualScreen.h"
-#include "e2e/WireWait.h"
+#include "e2e/WireCodes.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

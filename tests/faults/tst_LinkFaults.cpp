@@ -10,7 +10,7 @@
 #include "settings/mdlMain.h"
 #include "support/HardReset.h"
 #include "support/PrivateNetwork.h"
-#include "support/TestSupport.h"
+#include "support/WidgetTestCase.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,8 +44,6 @@ constexpr bool AddressSanitizer = true;
 constexpr bool AddressSanitizer = false;
 #endif
 
-constexpr int Timeout = 10000;
-const QString Loopback = QStringLiteral("127.0.0.1");
 // Reserved for names that must never resolve.
 const QString UnknownHost = QStringLiteral("no-such-host.invalid");
 
@@ -117,13 +115,11 @@ private:
 
 } // namespace
 
-class tst_LinkFaults : public QObject {
+class tst_LinkFaults : public WidgetTestCase {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void init();
-    void cleanup();
 
     void peerResetsMidStream_data();
     void peerResetsMidStream();
@@ -136,12 +132,9 @@ private slots:
     void programEndsDuringPendingConnect();
 
 private:
-    // Offscreen has no window manager to hand the focus back after a box.
-    void reactivate(frmMain& window);
+    void tearDown() override;
 
     QString m_whyNoPrivateNetwork;
-    TempAppDir* m_dir = nullptr;
-    ModalWatcher* m_watcher = nullptr;
 };
 
 void tst_LinkFaults::initTestCase()
@@ -149,24 +142,10 @@ void tst_LinkFaults::initTestCase()
     m_whyNoPrivateNetwork = PrivateNetwork::enter();
 }
 
-void tst_LinkFaults::init()
-{
-    m_dir = new TempAppDir;
-    m_watcher = new ModalWatcher;
-}
-
-void tst_LinkFaults::cleanup()
+void tst_LinkFaults::tearDown()
 {
     if (PrivateNetwork::isEntered())
         QCOMPARE(PrivateNetwork::removeRules(), QString());
-    delete m_watcher;
-    delete m_dir;
-}
-
-void tst_LinkFaults::reactivate(frmMain& window)
-{
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
 }
 
 void tst_LinkFaults::peerResetsMidStream_data()
@@ -180,9 +159,10 @@ void tst_LinkFaults::peerResetsMidStream()
 {
     QFETCH(bool, keysGoOn);
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    const MainControls ui(*w);
     QList<qint16> states;
-    connect(w->Winsock, &SocketControl::stateChanged, this,
+    connect(ui.Winsock, &SocketControl::stateChanged, this,
             [&states](qint16 state) { states << state; });
 
     // A held key: its press, then presses from the auto-repeat.
@@ -202,18 +182,18 @@ void tst_LinkFaults::peerResetsMidStream()
         // program has seen the reset, then open a new one and drive on.
         for (int i = 0; i < 10; ++i)
             sendKey(*w, QEvent::KeyPress, Qt::Key_Up, {}, true);
-        QCOMPARE(w->Winsock->State(), SocketState::Connected);
+        QCOMPARE(ui.Winsock->State(), SocketState::Connected);
         QTRY_COMPARE_WITH_TIMEOUT(peer.connectionCount(), 2, Timeout);
         QTRY_VERIFY_WITH_TIMEOUT(peer.received().size() >= 16, Timeout);
         const QString codes = decodeDriveStream(peer.received());
         QCOMPARE(codes, QString(codes.size(), QLatin1Char('2')));
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(w->Winsock->State(), SocketState::Closed, Timeout);
-        QTRY_COMPARE_WITH_TIMEOUT(w->lblWinsock->text(), QStringLiteral("Closed"), Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.Winsock->State(), SocketState::Closed, Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.lblWinsock->text(), QStringLiteral("Closed"), Timeout);
         QCOMPARE(peer.connectionCount(), 1);
         // The next key connects again by itself.
         sendKey(*w, QEvent::KeyPress, Qt::Key_Up, {}, true);
-        QCOMPARE(w->Winsock->State(), SocketState::Connected);
+        QCOMPARE(ui.Winsock->State(), SocketState::Connected);
         QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("2"), Timeout);
         QCOMPARE(peer.connectionCount(), 2);
     }
@@ -221,9 +201,9 @@ void tst_LinkFaults::peerResetsMidStream()
     sendKey(*w, QEvent::KeyRelease, Qt::Key_Up);
     QTRY_VERIFY_WITH_TIMEOUT(decodeDriveStream(peer.received()).endsWith(QLatin1Char('5')),
                              Timeout);
-    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Connected"));
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Connected"));
     // A server that went away is no error for the driver to acknowledge.
-    QVERIFY(m_watcher->seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
     QVERIFY(!states.contains(SocketState::Error));
     QVERIFY(states.contains(SocketState::Closed));
 }
@@ -253,7 +233,8 @@ void tst_LinkFaults::peerHangsUpAtOnce()
         else
             client->disconnectFromHost();
     });
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    const MainControls ui(*w);
 
     // The wait for the connection ends however the server's hang-up lands,
     // long before the connect time-out would end it.
@@ -262,15 +243,15 @@ void tst_LinkFaults::peerHangsUpAtOnce()
     if (byKey)
         QTest::keyPress(w->windowHandle(), Qt::Key_Up);
     else
-        QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
+        QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QStringLiteral("waited %1 ms; %2 connections")
                                                     .arg(clock.elapsed())
                                                     .arg(peer.connectionCount())));
 
-    QTRY_COMPARE_WITH_TIMEOUT(w->Winsock->State(), SocketState::Closed, Timeout);
-    QTRY_COMPARE_WITH_TIMEOUT(w->lblWinsock->text(), QStringLiteral("Closed"), Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(ui.Winsock->State(), SocketState::Closed, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(ui.lblWinsock->text(), QStringLiteral("Closed"), Timeout);
     QCOMPARE(peer.connectionCount(), 1);
-    QVERIFY(m_watcher->seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
 
     // Once the server stays, the next key connects and drives.
     hangUp = false;
@@ -281,9 +262,9 @@ void tst_LinkFaults::peerHangsUpAtOnce()
                                  .hasMatch(),
                              Timeout);
     QCOMPARE(peer.connectionCount(), 2);
-    QCOMPARE(w->Winsock->State(), SocketState::Connected);
-    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Close Comm"));
-    QVERIFY(m_watcher->seen().isEmpty());
+    QCOMPARE(ui.Winsock->State(), SocketState::Connected);
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Close Comm"));
+    QVERIFY(watcher().seen().isEmpty());
 }
 
 void tst_LinkFaults::floodFromThePeer()
@@ -291,7 +272,8 @@ void tst_LinkFaults::floodFromThePeer()
     if (residentBytes() < 0)
         QSKIP("the resident memory of the process cannot be read here");
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    const MainControls ui(*w);
     QTest::keyClick(w->windowHandle(), Qt::Key_Down);
     QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression(QStringLiteral("^85+$"))
                                  .match(decodeDriveStream(peer.received()))
@@ -331,9 +313,9 @@ void tst_LinkFaults::floodFromThePeer()
     QTRY_VERIFY_WITH_TIMEOUT(decodeDriveStream(peer.received()).endsWith(QLatin1Char('5')),
                              Timeout);
 
-    QCOMPARE(w->Winsock->State(), SocketState::Connected);
+    QCOMPARE(ui.Winsock->State(), SocketState::Connected);
     QCOMPARE(peer.connectionCount(), 1);
-    QVERIFY(m_watcher->seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
 
     const qint64 growth = std::max(flood.peakResident(), residentBytes()) - before;
     if (AddressSanitizer)
@@ -368,22 +350,24 @@ void tst_LinkFaults::connectFails()
     LoopbackPeer peer;
     if (!unknownHost)
         peer.stopListening();
-    auto w = openMainWindow(*m_dir, unknownHost ? UnknownHost : Loopback, peer.portText());
+    auto w = openMainWindow(dir(), unknownHost ? UnknownHost : Loopback, peer.portText());
+    const MainControls ui(*w);
 
     if (byKey)
         QTest::keyClick(w->windowHandle(), Qt::Key_Up);
     else
-        QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(m_watcher->seen().size(), 1, Timeout);
-    const SeenMessage box = m_watcher->seen().first();
+        QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(watcher().seen().size(), 1, Timeout);
+    const SeenMessage box = watcher().seen().first();
     QCOMPARE(box.title, QStringLiteral("Velmora v0.2"));
     QCOMPARE(box.icon, QMessageBox::Information);
     QVERIFY2(box.text.startsWith(firstLine), qPrintable(box.text));
     QVERIFY2(box.text.endsWith(QStringLiteral("\r\nSource: Winsock")), qPrintable(box.text));
-    reactivate(*w);
-    QCOMPARE(w->Winsock->State(), SocketState::Error);
-    QTRY_COMPARE_WITH_TIMEOUT(w->lblWinsock->text(), QStringLiteral("Error"), Timeout);
-    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    // Offscreen has no window manager to hand the focus back after a box.
+    QVERIFY(activate(*w));
+    QCOMPARE(ui.Winsock->State(), SocketState::Error);
+    QTRY_COMPARE_WITH_TIMEOUT(ui.lblWinsock->text(), QStringLiteral("Error"), Timeout);
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
 
     // The window stays usable: keys move the grid, without a new attempt or
     // a second message, and the menus answer.
@@ -391,10 +375,10 @@ void tst_LinkFaults::connectFails()
     QCOMPARE(greenSquare(*w), 6);
     QTest::keyRelease(w->windowHandle(), Qt::Key_Right);
     QCOMPARE(greenSquare(*w), 5);
-    w->mnuAbout->trigger();
-    QCOMPARE(m_watcher->seen().size(), 2);
-    reactivate(*w);
-    QCOMPARE(w->Winsock->State(), SocketState::Error);
+    control<QAction>(*w, "mnuAbout")->trigger();
+    QCOMPARE(watcher().seen().size(), 2);
+    QVERIFY(activate(*w));
+    QCOMPARE(ui.Winsock->State(), SocketState::Error);
     QCOMPARE(peer.connectionCount(), 0);
 
     if (unknownHost) {
@@ -403,21 +387,21 @@ void tst_LinkFaults::connectFails()
         mdlMain::RemoteHost = SettingValue::fromText(Loopback);
     } else {
         // Same settings: the button clears the error; then the server is up.
-        QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
-        QCOMPARE(w->Winsock->State(), SocketState::Closed);
-        QCOMPARE(w->lblWinsock->text(), QStringLiteral("Closed"));
+        QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
+        QCOMPARE(ui.Winsock->State(), SocketState::Closed);
+        QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Closed"));
         QVERIFY(peer.listenAgain());
     }
     QTest::keyPress(w->windowHandle(), Qt::Key_Left);
-    QCOMPARE(w->Winsock->State(), SocketState::Connected);
-    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Connected"));
-    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Close Comm"));
+    QCOMPARE(ui.Winsock->State(), SocketState::Connected);
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Connected"));
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Close Comm"));
     QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression(QStringLiteral("^4+$"))
                                  .match(decodeDriveStream(peer.received()))
                                  .hasMatch(),
                              Timeout);
     QCOMPARE(peer.connectionCount(), 1);
-    QCOMPARE(m_watcher->seen().size(), 2);
+    QCOMPARE(watcher().seen().size(), 2);
 }
 
 void tst_LinkFaults::programEndsDuringPendingConnect_data()
@@ -438,10 +422,10 @@ void tst_LinkFaults::programEndsDuringPendingConnect()
         QSKIP(qPrintable(m_whyNoPrivateNetwork));
     LoopbackPeer peer;
     QCOMPARE(PrivateNetwork::dropConnectionsTo(peer.port()), QString());
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
     frmMain* window = w.get();
     // The file on disk now differs from what the exit must write.
-    m_dir->writeRaw("stale");
+    dir().writeRaw("stale");
 
     // Run the program's own event loop, as main() does: a drive key or the
     // button starts a connect that never completes, and the driver closes
@@ -452,13 +436,13 @@ void tst_LinkFaults::programEndsDuringPendingConnect()
         if (byKey)
             QTest::keyPress(window->windowHandle(), Qt::Key_Up);
         else
-            QTest::mouseClick(window->cmdOpenClose, Qt::LeftButton);
+            QTest::mouseClick(control<QPushButton>(*window, "cmdOpenClose"), Qt::LeftButton);
         handlerReturned = true;
     });
     QTimer::singleShot(300, window, [&] {
-        stateWhileWaiting = window->Winsock->State();
+        stateWhileWaiting = control<SocketControl>(*window, "Winsock")->State();
         if (byExitMenu)
-            window->mnuExit->trigger();
+            control<QAction>(*window, "mnuExit")->trigger();
         else
             window->windowHandle()->close();
     });
@@ -483,9 +467,9 @@ void tst_LinkFaults::programEndsDuringPendingConnect()
     QVERIFY(handlerReturned);
     QCOMPARE(stateWhileWaiting, SocketState::Connecting);
     QVERIFY(!window->isVisible());
-    QCOMPARE(window->Winsock->State(), SocketState::Closed);
-    QCOMPARE(m_dir->readRaw(), formatSettingsFile(peer.portText(), Loopback));
-    QVERIFY(m_watcher->seen().isEmpty());
+    QCOMPARE(control<SocketControl>(*window, "Winsock")->State(), SocketState::Closed);
+    QCOMPARE(dir().readRaw(), formatSettingsFile(peer.portText(), Loopback));
+    QVERIFY(watcher().seen().isEmpty());
 
     // As at the end of main(): the window goes right after the loop. What it
     // left queued must find nothing of it.

@@ -7,7 +7,7 @@
 #include "settings/SettingsFile.h"
 #include "settings/mdlMain.h"
 #include "support/ScratchDisk.h"
-#include "support/TestSupport.h"
+#include "support/WidgetTestCase.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,10 +22,8 @@
 
 namespace {
 
-constexpr int Timeout = 10000;
 // Opening or closing the window may not keep the driver waiting.
 constexpr qint64 PromptMs = 3000;
-const QString Loopback = QStringLiteral("127.0.0.1");
 
 constexpr qsizetype MiB = 1024 * 1024;
 
@@ -69,13 +67,11 @@ bool settingsMatch(const QByteArray& bytes)
 
 } // namespace
 
-class tst_SettingsFaults : public QObject {
+class tst_SettingsFaults : public WidgetTestCase {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void init();
-    void cleanup();
 
     void fullDiskAtExit_data();
     void fullDiskAtExit();
@@ -85,14 +81,13 @@ private slots:
     void megabyteLine();
 
 private:
+    void tearDown() override;
     // Closes the window and checks that the file then holds exactly the
     // settings, in a form that reads back the same.
     void closeAndCheckSaved(frmMain& window);
 
     QString m_whyNoMountNamespace;
     QString m_mounted;
-    TempAppDir* m_dir = nullptr;
-    ModalWatcher* m_watcher = nullptr;
 };
 
 void tst_SettingsFaults::initTestCase()
@@ -100,34 +95,26 @@ void tst_SettingsFaults::initTestCase()
     m_whyNoMountNamespace = ScratchDisk::enterOwnMountNamespace();
 }
 
-void tst_SettingsFaults::init()
-{
-    m_dir = new TempAppDir;
-    m_watcher = new ModalWatcher;
-}
-
-void tst_SettingsFaults::cleanup()
+void tst_SettingsFaults::tearDown()
 {
     // Before the folder goes, or its removal would meet the mount.
     if (!m_mounted.isEmpty())
         QCOMPARE(ScratchDisk::unmount(std::exchange(m_mounted, QString())), QString());
-    delete m_watcher;
-    delete m_dir;
 }
 
 void tst_SettingsFaults::closeAndCheckSaved(frmMain& window)
 {
     const QString host = mdlMain::RemoteHost.text();
     const QString port = mdlMain::RemotePort.text();
-    const qsizetype boxes = m_watcher->seen().size();
+    const qsizetype boxes = watcher().seen().size();
     QElapsedTimer clock;
     clock.start();
     QVERIFY(window.close());
     QVERIFY2(clock.elapsed() < PromptMs, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!window.isVisible());
-    QCOMPARE(m_watcher->seen().size(), boxes);
+    QCOMPARE(watcher().seen().size(), boxes);
 
-    const QByteArray saved = m_dir->readRaw();
+    const QByteArray saved = dir().readRaw();
     QVERIFY2(saved == formatSettingsFile(port, host),
              qPrintable(QStringLiteral("%1 bytes saved").arg(saved.size())));
     const SettingsRead again = parseSettingsFile(saved);
@@ -150,7 +137,7 @@ void tst_SettingsFaults::fullDiskAtExit()
     QFETCH(int, hostLength);
     if (!m_whyNoMountNamespace.isEmpty())
         QSKIP(qPrintable(m_whyNoMountNamespace));
-    const QString folder = QDir(m_dir->path()).absolutePath();
+    const QString folder = QDir(dir().path()).absolutePath();
     const QString problem = ScratchDisk::mount(folder, "64k");
     if (!problem.isEmpty())
         QSKIP(qPrintable(problem));
@@ -158,12 +145,12 @@ void tst_SettingsFaults::fullDiskAtExit()
 
     // Written by hand, so that any rewrite would show.
     const QByteArray old = "' my car\r\nREMOTEHOST = 127.0.0.1 \r\nremoteport=1500\r\n";
-    m_dir->writeRaw(old);
-    QCOMPARE(ScratchDisk::fill(m_dir->path() + QStringLiteral("filler"), leaveFree), QString());
+    dir().writeRaw(old);
+    QCOMPARE(ScratchDisk::fill(dir().path() + QStringLiteral("filler"), leaveFree), QString());
     const QStringList before = entries(folder);
 
     qint64 loadMs = 0;
-    auto w = openOn(*m_dir, &loadMs);
+    auto w = openOn(dir(), &loadMs);
     QCOMPARE(mdlMain::RemoteHost.text(), Loopback);
     QCOMPARE(mdlMain::RemotePort.text(), QStringLiteral("1500"));
     if (hostLength > 0)
@@ -171,14 +158,14 @@ void tst_SettingsFaults::fullDiskAtExit()
 
     QVERIFY(w->close());
     QVERIFY(!w->isVisible());
-    QCOMPARE(m_watcher->seen().size(), 1);
-    const SeenMessage box = m_watcher->seen().first();
+    QCOMPARE(watcher().seen().size(), 1);
+    const SeenMessage box = watcher().seen().first();
     QCOMPARE(box.title, QStringLiteral("Velmora v0.2"));
     QCOMPARE(box.icon, QMessageBox::Information);
-    QVERIFY2(box.text.contains(QDir::toNativeSeparators(m_dir->settingsPath())),
+    QVERIFY2(box.text.contains(QDir::toNativeSeparators(dir().settingsPath())),
              qPrintable(box.text));
     // The old file survives whole, and no half-written copy is left beside it.
-    QCOMPARE(m_dir->readRaw(), old);
+    QCOMPARE(dir().readRaw(), old);
     QCOMPARE(entries(folder), before);
 }
 
@@ -205,22 +192,22 @@ void tst_SettingsFaults::randomFile()
         bytes += "\nRemotePort=" + peer.portText().toLatin1() + "\r\nRemoteHost=127.0.0.1\r\n";
     else if (after == QLatin1String("host"))
         bytes += "\nRemoteHost=127.0.0.1\r\n";
-    m_dir->writeRaw(bytes);
+    dir().writeRaw(bytes);
 
     qint64 loadMs = 0;
-    auto w = openOn(*m_dir, &loadMs);
+    auto w = openOn(dir(), &loadMs);
     QVERIFY2(loadMs < PromptMs, qPrintable(QStringLiteral("%1 ms").arg(loadMs)));
     QVERIFY(settingsMatch(bytes));
-    QCOMPARE(m_watcher->seen().size(), 0);
+    QCOMPARE(watcher().seen().size(), 0);
 
     if (after == QLatin1String("nothing")) {
         QVERIFY(mdlMain::RemoteHost.isEmpty());
         QVERIFY(mdlMain::RemotePort.isEmpty());
         QTest::keyClick(w->windowHandle(), Qt::Key_Up);
-        QCOMPARE(m_watcher->seen().size(), 1);
-        QVERIFY2(m_watcher->seen().first().text.contains(QStringLiteral("remote host is empty")),
-                 qPrintable(m_watcher->seen().first().text));
-        QCOMPARE(w->Winsock->State(), SocketState::Closed);
+        QCOMPARE(watcher().seen().size(), 1);
+        QVERIFY2(watcher().seen().first().text.contains(QStringLiteral("remote host is empty")),
+                 qPrintable(watcher().seen().first().text));
+        QCOMPARE(control<SocketControl>(*w, "Winsock")->State(), SocketState::Closed);
     } else if (after == QLatin1String("loopback")) {
         // Never a key towards anything but loopback.
         QCOMPARE(mdlMain::RemoteHost.text(), Loopback);
@@ -230,7 +217,7 @@ void tst_SettingsFaults::randomFile()
                                      .match(decodeDriveStream(peer.received()))
                                      .hasMatch(),
                                  Timeout);
-        QVERIFY(m_watcher->seen().isEmpty());
+        QVERIFY(watcher().seen().isEmpty());
     } else {
         QCOMPARE(mdlMain::RemoteHost.text(), Loopback);
     }
@@ -263,22 +250,22 @@ void tst_SettingsFaults::megabyteLine()
     QFETCH(QByteArray, file);
     QFETCH(QString, host);
     QFETCH(QString, port);
-    m_dir->writeRaw(file);
+    dir().writeRaw(file);
 
     qint64 loadMs = 0;
-    auto w = openOn(*m_dir, &loadMs);
+    auto w = openOn(dir(), &loadMs);
     QVERIFY2(loadMs < PromptMs, qPrintable(QStringLiteral("%1 ms").arg(loadMs)));
     QVERIFY2(mdlMain::RemoteHost.text() == host,
              qPrintable(QString::number(mdlMain::RemoteHost.text().size())));
     QVERIFY2(mdlMain::RemotePort.text() == port,
              qPrintable(QString::number(mdlMain::RemotePort.text().size())));
-    QVERIFY(m_watcher->seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
 
     // No key is pressed: a host like this is only ever loaded and saved. The
     // window goes on as usual meanwhile.
-    QSignalSpy tick(w->tmrRepeat, &QTimer::timeout);
+    QSignalSpy tick(control<QTimer>(*w, "tmrRepeat"), &QTimer::timeout);
     QVERIFY(tick.wait(Timeout));
-    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Closed"));
+    QCOMPARE(control<QLabel>(*w, "lblWinsock")->text(), QStringLiteral("Closed"));
     closeAndCheckSaved(*w);
 }
 

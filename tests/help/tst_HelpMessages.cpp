@@ -1,10 +1,10 @@
 #include "console/frmMain.h"
-#include "support/TestSupport.h"
+#include "support/WidgetTestCase.h"
 
 #include <QAction>
 #include <QTest>
 
-class tst_HelpMessages : public QObject {
+class tst_HelpMessages : public WidgetTestCase {
     Q_OBJECT
 
 private slots:
@@ -36,17 +36,15 @@ void tst_HelpMessages::menuShowsMessage()
     QFETCH(QString, item);
     QFETCH(QString, text);
 
-    ModalWatcher watcher;
-    TempAppDir dir;
-    const auto window = openMainWindow(dir, QStringLiteral("127.0.0.1"), QStringLiteral("1500"));
-    QAction* action = item == QLatin1String("mnuHowToUse") ? window->mnuHowToUse : window->mnuAbout;
+    const auto window = openMainWindow(dir(), Loopback, QStringLiteral("1500"));
+    QAction* action = control<QAction>(*window, qPrintable(item));
 
     // The box is modal: the command returns only once the box is closed.
     action->trigger();
-    QCOMPARE(watcher.seen().size(), 1);
-    QVERIFY(!watcher.isBoxOpen());
+    QCOMPARE(watcher().seen().size(), 1);
+    QVERIFY(!watcher().isBoxOpen());
 
-    const SeenMessage& seen = watcher.seen().first();
+    const SeenMessage& seen = watcher().seen().first();
     QCOMPARE(seen.title, QStringLiteral("Velmora v0.2"));
     QCOMPARE(seen.icon, QMessageBox::Information);
     QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));

@@ -4,7 +4,7 @@
 #include "console/frmMain.h"
 #include "link/SocketControl.h"
 #include "support/PrivateNetwork.h"
-#include "support/TestSupport.h"
+#include "support/WidgetTestCase.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -17,19 +17,15 @@
 
 namespace {
 
-constexpr int Timeout = 15000;
-const QString Loopback = QStringLiteral("127.0.0.1");
 const QByteArray FourLineStart = "' Hi y'all! I'm writing this program and I got bored.\r\n";
 
 } // namespace
 
-class tst_LinkWaits : public QObject {
+class tst_LinkWaits : public WidgetTestCase {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void init();
-    void cleanup();
 
     void keyPressedWhileConnecting();
     void quickTapWhileConnectingEndsOnStop();
@@ -40,11 +36,11 @@ private slots:
     void connectTimeOutThroughTheWindow();
 
 private:
+    void setUp() override;
+    void tearDown() override;
     // Runs what after the given delay, from inside whatever wait is going on.
     void later(int ms, const std::function<void()>& what);
 
-    TempAppDir* m_dir = nullptr;
-    ModalWatcher* m_watcher = nullptr;
     LoopbackPeer* m_peer = nullptr;
     std::unique_ptr<frmMain> m_window;
 };
@@ -56,22 +52,18 @@ void tst_LinkWaits::initTestCase()
         QSKIP(qPrintable(problem));
 }
 
-void tst_LinkWaits::init()
+void tst_LinkWaits::setUp()
 {
-    m_dir = new TempAppDir;
-    m_watcher = new ModalWatcher;
     m_peer = new LoopbackPeer;
     QCOMPARE(PrivateNetwork::dropConnectionsTo(m_peer->port()), QString());
-    m_window = openMainWindow(*m_dir, Loopback, m_peer->portText());
+    m_window = openMainWindow(dir(), Loopback, m_peer->portText());
 }
 
-void tst_LinkWaits::cleanup()
+void tst_LinkWaits::tearDown()
 {
     m_window.reset();
     QCOMPARE(PrivateNetwork::removeRules(), QString());
     delete m_peer;
-    delete m_watcher;
-    delete m_dir;
 }
 
 void tst_LinkWaits::later(int ms, const std::function<void()>& what)
@@ -82,10 +74,11 @@ void tst_LinkWaits::later(int ms, const std::function<void()>& what)
 void tst_LinkWaits::keyPressedWhileConnecting()
 {
     frmMain& w = *m_window;
+    const MainControls ui(w);
     qint16 stateInside = -1;
     int squareInside = -1;
     later(300, [&] {
-        stateInside = w.Winsock->State();
+        stateInside = ui.Winsock->State();
         // A nested key finds the socket connecting and sends nothing, but
         // still sets the drive state and repaints.
         QTest::keyPress(w.windowHandle(), Qt::Key_Left);
@@ -97,7 +90,7 @@ void tst_LinkWaits::keyPressedWhileConnecting()
 
     QCOMPARE(stateInside, SocketState::Connecting);
     QCOMPARE(squareInside, 1);
-    QCOMPARE(w.Winsock->State(), SocketState::Connected);
+    QCOMPARE(ui.Winsock->State(), SocketState::Connected);
     // The outer press sends the code of its own moment, forward; the grid
     // shows the state after the wait, forward and left.
     QTRY_VERIFY_WITH_TIMEOUT(decodeDriveStream(m_peer->received()).contains(QLatin1Char('2')),
@@ -108,7 +101,7 @@ void tst_LinkWaits::keyPressedWhileConnecting()
                                  .hasMatch(),
                              Timeout);
     QCOMPARE(greenSquare(w), 1);
-    QCOMPARE(w.cmdOpenClose->text(), QStringLiteral("&Close Comm"));
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Close Comm"));
     QCOMPARE(m_peer->connectionCount(), 1);
 }
 
@@ -122,7 +115,7 @@ void tst_LinkWaits::quickTapWhileConnectingEndsOnStop()
     });
     QTest::keyPress(w.windowHandle(), Qt::Key_Right);
 
-    QCOMPARE(w.Winsock->State(), SocketState::Connected);
+    QCOMPARE(control<SocketControl>(w, "Winsock")->State(), SocketState::Connected);
     QTRY_VERIFY_WITH_TIMEOUT(!m_peer->received().isEmpty(), Timeout);
     // The press's own code goes out (a tick may get in first with the stop),
     // but the car is not left turning right with no key held: the stop is
@@ -136,89 +129,94 @@ void tst_LinkWaits::quickTapWhileConnectingEndsOnStop()
 void tst_LinkWaits::clickWhileAKeyWaitsClosesAndNothingIsSent()
 {
     frmMain& w = *m_window;
-    later(300, [&] { QTest::mouseClick(w.cmdOpenClose, Qt::LeftButton); });
+    const MainControls ui(w);
+    later(300, [&] { QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton); });
     QTest::keyPress(w.windowHandle(), Qt::Key_Up);
 
-    QCOMPARE(w.Winsock->State(), SocketState::Closed);
-    QCOMPARE(w.lblWinsock->text(), QStringLiteral("Closed"));
-    QCOMPARE(w.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QCOMPARE(ui.Winsock->State(), SocketState::Closed);
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Closed"));
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
     QCOMPARE(greenSquare(w), 2);
     QCOMPARE(PrivateNetwork::removeRules(), QString());
     // Nothing went out, and no tick reconnects by itself.
-    QSignalSpy tick(w.tmrRepeat, &QTimer::timeout);
+    QSignalSpy tick(ui.tmrRepeat, &QTimer::timeout);
     QVERIFY(tick.wait(Timeout));
     QCOMPARE(m_peer->connectionCount(), 0);
     QCOMPARE(m_peer->received(), QByteArray());
-    QVERIFY(m_watcher->seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
 }
 
 void tst_LinkWaits::clickWhileAClickWaits()
 {
     frmMain& w = *m_window;
+    const MainControls ui(w);
     QString labelInside;
     later(300, [&] {
-        labelInside = w.lblWinsock->text();
-        QTest::mouseClick(w.cmdOpenClose, Qt::LeftButton);
+        labelInside = ui.lblWinsock->text();
+        QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
     });
-    QTest::mouseClick(w.cmdOpenClose, Qt::LeftButton);
+    QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
 
     QCOMPARE(labelInside, Loopback);
-    QCOMPARE(w.Winsock->State(), SocketState::Closed);
-    QCOMPARE(w.lblWinsock->text(), QStringLiteral("Closed"));
-    QCOMPARE(w.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QCOMPARE(ui.Winsock->State(), SocketState::Closed);
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Closed"));
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
 
     // And the button still works afterwards.
     QCOMPARE(PrivateNetwork::removeRules(), QString());
-    QTest::mouseClick(w.cmdOpenClose, Qt::LeftButton);
-    QCOMPARE(w.Winsock->State(), SocketState::Connected);
-    QCOMPARE(w.cmdOpenClose->text(), QStringLiteral("&Close Comm"));
+    QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
+    QCOMPARE(ui.Winsock->State(), SocketState::Connected);
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Close Comm"));
 }
 
 void tst_LinkWaits::windowClosedWhileAKeyWaits()
 {
     frmMain& w = *m_window;
+    const MainControls ui(w);
     later(300, [&] { QVERIFY(w.close()); });
     QTest::keyPress(w.windowHandle(), Qt::Key_Down);
 
     QVERIFY(!w.isVisible());
-    QCOMPARE(w.Winsock->State(), SocketState::Closed);
-    QVERIFY(m_dir->readRaw().startsWith(FourLineStart));
+    QCOMPARE(ui.Winsock->State(), SocketState::Closed);
+    QVERIFY(dir().readRaw().startsWith(FourLineStart));
     // Later timer ticks and keys find the window unloaded and do nothing.
     QCOMPARE(PrivateNetwork::removeRules(), QString());
     QTest::keyClick(w.windowHandle(), Qt::Key_Up);
-    QSignalSpy tick(w.tmrRepeat, &QTimer::timeout);
-    QVERIFY(tick.wait(Timeout) || !w.tmrRepeat->isActive());
+    QSignalSpy tick(ui.tmrRepeat, &QTimer::timeout);
+    QVERIFY(tick.wait(Timeout) || !ui.tmrRepeat->isActive());
     QCOMPARE(m_peer->connectionCount(), 0);
-    QCOMPARE(w.Winsock->State(), SocketState::Closed);
+    QCOMPARE(ui.Winsock->State(), SocketState::Closed);
 }
 
 void tst_LinkWaits::windowClosedWhileAClickWaits()
 {
     frmMain& w = *m_window;
+    const MainControls ui(w);
     later(300, [&] { QVERIFY(w.close()); });
-    QTest::mouseClick(w.cmdOpenClose, Qt::LeftButton);
+    QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
 
-    QCOMPARE(w.Winsock->State(), SocketState::Closed);
-    QVERIFY(m_dir->readRaw().startsWith(FourLineStart));
-    QCOMPARE(w.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QCOMPARE(ui.Winsock->State(), SocketState::Closed);
+    QVERIFY(dir().readRaw().startsWith(FourLineStart));
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
     QCOMPARE(m_peer->connectionCount(), 0);
 }
 
 void tst_LinkWaits::connectTimeOutThroughTheWindow()
 {
     frmMain& w = *m_window;
+    const MainControls ui(w);
     QElapsedTimer clock;
     clock.start();
-    QTest::mouseClick(w.cmdOpenClose, Qt::LeftButton);
+    QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
     const qint64 waited = clock.elapsed();
     QVERIFY2(waited >= 4000 && waited < 9000, qPrintable(QString::number(waited)));
 
-    QCOMPARE(w.Winsock->State(), SocketState::Error);
-    QCOMPARE(w.lblWinsock->text(), QStringLiteral("Error"));
-    QCOMPARE(w.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_watcher->seen().size(), 1, Timeout);
-    QVERIFY2(m_watcher->seen().first().text.startsWith(QStringLiteral("Winsock Error #10060\r\n")),
-             qPrintable(m_watcher->seen().first().text));
+    QCOMPARE(ui.Winsock->State(), SocketState::Error);
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Error"));
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QTRY_COMPARE_WITH_TIMEOUT(watcher().seen().size(), 1, Timeout);
+    QVERIFY2(watcher().seen().first().text.startsWith(QStringLiteral("Winsock Error #10060\r\n")),
+             qPrintable(watcher().seen().first().text));
 }
 
 QTEST_MAIN(tst_LinkWaits)

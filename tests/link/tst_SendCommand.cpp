@@ -4,7 +4,7 @@
 #include "console/frmMain.h"
 #include "link/SocketControl.h"
 #include "settings/mdlMain.h"
-#include "support/TestSupport.h"
+#include "support/WidgetTestCase.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -16,20 +16,10 @@
 #include <QTimer>
 #include <QWindow>
 
-namespace {
-
-constexpr int Timeout = 10000;
-const QString Loopback = QStringLiteral("127.0.0.1");
-
-} // namespace
-
-class tst_SendCommand : public QObject {
+class tst_SendCommand : public WidgetTestCase {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
     void bytesForEachKey_data();
     void bytesForEachKey();
     void repeatsOnceASecondWhileConnected();
@@ -42,23 +32,7 @@ private slots:
     void badSettings_data();
     void badSettings();
     void ticksGoOnWhileAMessageBoxIsOpen();
-
-private:
-    TempAppDir* m_dir = nullptr;
-    ModalWatcher* m_watcher = nullptr;
 };
-
-void tst_SendCommand::init()
-{
-    m_dir = new TempAppDir;
-    m_watcher = new ModalWatcher;
-}
-
-void tst_SendCommand::cleanup()
-{
-    delete m_watcher;
-    delete m_dir;
-}
 
 void tst_SendCommand::bytesForEachKey_data()
 {
@@ -88,13 +62,14 @@ void tst_SendCommand::bytesForEachKey()
     QFETCH(Qt::KeyboardModifiers, modifiers);
     QFETCH(char, code);
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    const MainControls ui(*w);
 
     // The key itself opens the connection: no click needed first.
     QTest::keyPress(w->windowHandle(), Qt::Key(key), modifiers);
-    QCOMPARE(w->Winsock->State(), SocketState::Connected);
-    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Close Comm"));
-    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Connected"));
+    QCOMPARE(ui.Winsock->State(), SocketState::Connected);
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Close Comm"));
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Connected"));
     QTRY_VERIFY_WITH_TIMEOUT(!peer.received().isEmpty(), Timeout);
     QByteArray message(2, '\0');
     message[0] = code;
@@ -112,7 +87,7 @@ void tst_SendCommand::bytesForEachKey()
                  .hasMatch(),
              qPrintable(codes));
     QCOMPARE(peer.connectionCount(), 1);
-    QVERIFY(m_watcher->seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
 }
 
 void tst_SendCommand::repeatsOnceASecondWhileConnected()
@@ -121,11 +96,12 @@ void tst_SendCommand::repeatsOnceASecondWhileConnected()
     // not wait for TCP's retransmit timer; each copy carries the code of the
     // moment. Otherwise the link carries one command a second.
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
     QTest::keyPress(w->windowHandle(), Qt::Key_Up);
     QTest::keyRelease(w->windowHandle(), Qt::Key_Up);
-    w->tmrRepeat->start();
-    QSignalSpy ticks(w->tmrRepeat, &QTimer::timeout);
+    const MainControls ui(*w);
+    ui.tmrRepeat->start();
+    QSignalSpy ticks(ui.tmrRepeat, &QTimer::timeout);
     QTRY_COMPARE_WITH_TIMEOUT(ticks.count(), 3, Timeout);
     // A new code marks the end of what the release and the ticks sent.
     QTest::keyPress(w->windowHandle(), Qt::Key_Down);
@@ -144,16 +120,17 @@ void tst_SendCommand::repeatsOnceASecondWhileConnected()
 void tst_SendCommand::sendsNothingWhileNotConnected()
 {
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
-    QSignalSpy ticks(w->tmrRepeat, &QTimer::timeout);
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    const MainControls ui(*w);
+    QSignalSpy ticks(ui.tmrRepeat, &QTimer::timeout);
     QTRY_COMPARE_WITH_TIMEOUT(ticks.count(), 2, Timeout);
     QCOMPARE(peer.connectionCount(), 0);
-    QCOMPARE(w->Winsock->State(), SocketState::Closed);
+    QCOMPARE(ui.Winsock->State(), SocketState::Closed);
 
     // Connected once, then closed with the button: the ticks stop sending.
     QTest::keyClick(w->windowHandle(), Qt::Key_Left);
     QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("45"), Timeout);
-    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
+    QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(peer.openConnections(), 0, Timeout);
     peer.clearReceived();
     ticks.clear();
@@ -165,7 +142,7 @@ void tst_SendCommand::sendsNothingWhileNotConnected()
 void tst_SendCommand::heldKeySendsAtRepeatRateWithoutStops()
 {
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
     sendKey(*w, QEvent::KeyPress, Qt::Key_Up);
     for (int i = 0; i < 20; ++i) {
         sendKey(*w, QEvent::KeyRelease, Qt::Key_Up, {}, true);
@@ -183,31 +160,32 @@ void tst_SendCommand::heldKeySendsAtRepeatRateWithoutStops()
 void tst_SendCommand::labelAndButtonThroughAConnection()
 {
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
-    QCOMPARE(w->lblWinsock->text(), QString());
-    QSignalSpy ticks(w->tmrRepeat, &QTimer::timeout);
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    const MainControls ui(*w);
+    QCOMPARE(ui.lblWinsock->text(), QString());
+    QSignalSpy ticks(ui.tmrRepeat, &QTimer::timeout);
     QVERIFY(ticks.wait(Timeout));
-    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Closed"));
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Closed"));
 
     // While the click connects, the label names the host.
     QStringList labelWhileConnecting;
-    connect(w->Winsock, &SocketControl::stateChanged, this,
-            [&] { labelWhileConnecting << w->lblWinsock->text(); });
-    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
+    connect(ui.Winsock, &SocketControl::stateChanged, this,
+            [&] { labelWhileConnecting << ui.lblWinsock->text(); });
+    QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
     QVERIFY(!labelWhileConnecting.isEmpty());
     QCOMPARE(labelWhileConnecting.first(), Loopback);
-    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Connected"));
-    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Close Comm"));
-    QCOMPARE(w->Winsock->RemoteHost(), Loopback);
-    QCOMPARE(w->Winsock->RemotePort(), qint32(peer.port()));
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Connected"));
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Close Comm"));
+    QCOMPARE(ui.Winsock->RemoteHost(), Loopback);
+    QCOMPARE(ui.Winsock->RemotePort(), qint32(peer.port()));
     QTRY_COMPARE_WITH_TIMEOUT(peer.connectionCount(), 1, Timeout);
 
     // Connected, the ticks send the stop code.
     QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("5"), Timeout);
 
-    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
-    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Closed"));
-    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Closed"));
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
     QTRY_COMPARE_WITH_TIMEOUT(peer.openConnections(), 0, Timeout);
 }
 
@@ -215,10 +193,11 @@ void tst_SendCommand::refusedConnect()
 {
     LoopbackPeer peer;
     peer.stopListening();
-    auto w = openMainWindow(*m_dir, Loopback, QString::number(peer.port()));
+    auto w = openMainWindow(dir(), Loopback, QString::number(peer.port()));
+    const MainControls ui(*w);
     QTest::keyPress(w->windowHandle(), Qt::Key_Left);
-    QTRY_COMPARE_WITH_TIMEOUT(m_watcher->seen().size(), 1, Timeout);
-    const SeenMessage box = m_watcher->seen().first();
+    QTRY_COMPARE_WITH_TIMEOUT(watcher().seen().size(), 1, Timeout);
+    const SeenMessage box = watcher().seen().first();
     QCOMPARE(box.title, QStringLiteral("Velmora v0.2"));
     QCOMPARE(box.icon, QMessageBox::Information);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -226,14 +205,13 @@ void tst_SendCommand::refusedConnect()
     QVERIFY(box.text.endsWith(QStringLiteral("\r\nSource: Winsock")));
     QCOMPARE(box.text.count(QStringLiteral("\r\n")), 2);
     // Offscreen has no window manager to hand the focus back after the box.
-    w->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    QVERIFY(activate(*w));
 
-    QCOMPARE(w->Winsock->State(), SocketState::Error);
-    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Open Comm"));
-    QSignalSpy ticks(w->tmrRepeat, &QTimer::timeout);
+    QCOMPARE(ui.Winsock->State(), SocketState::Error);
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QSignalSpy ticks(ui.tmrRepeat, &QTimer::timeout);
     QVERIFY(ticks.wait(Timeout));
-    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Error"));
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Error"));
 
     // With the settings unchanged, keys do nothing until the button closes
     // the socket: no new attempt, no new message.
@@ -241,15 +219,15 @@ void tst_SendCommand::refusedConnect()
     QTest::keyClick(w->windowHandle(), Qt::Key_Up);
     QVERIFY(ticks.wait(Timeout));
     QCOMPARE(peer.connectionCount(), 0);
-    QCOMPARE(m_watcher->seen().size(), 1);
-    QCOMPARE(w->Winsock->State(), SocketState::Error);
+    QCOMPARE(watcher().seen().size(), 1);
+    QCOMPARE(ui.Winsock->State(), SocketState::Error);
 
-    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
-    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Closed"));
-    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Open Comm"));
-    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
-    QCOMPARE(w->lblWinsock->text(), QStringLiteral("Connected"));
-    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Close Comm"));
+    QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Closed"));
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
+    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Connected"));
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Close Comm"));
     QTRY_COMPARE_WITH_TIMEOUT(peer.connectionCount(), 1, Timeout);
     QCOMPARE(peer.received(), QByteArray());
 }
@@ -257,16 +235,17 @@ void tst_SendCommand::refusedConnect()
 void tst_SendCommand::peerHangsUpThenKeyReconnects()
 {
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    const MainControls ui(*w);
     QTest::keyClick(w->windowHandle(), Qt::Key_Down);
     QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("85"), Timeout);
     peer.closeClients();
-    QTRY_COMPARE_WITH_TIMEOUT(w->Winsock->State(), SocketState::Closed, Timeout);
-    QTRY_COMPARE_WITH_TIMEOUT(w->lblWinsock->text(), QStringLiteral("Closed"), Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(ui.Winsock->State(), SocketState::Closed, Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(ui.lblWinsock->text(), QStringLiteral("Closed"), Timeout);
     // No error message for a server that simply hung up.
-    QVERIFY(m_watcher->seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
     // The caption is left alone; the next key connects again by itself.
-    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Close Comm"));
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Close Comm"));
     QTest::keyPress(w->windowHandle(), Qt::Key_Right);
     QTRY_COMPARE_WITH_TIMEOUT(peer.connectionCount(), 2, Timeout);
     QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("856"), Timeout);
@@ -276,7 +255,8 @@ void tst_SendCommand::settingsChangeWhileConnectedReconnects()
 {
     LoopbackPeer first;
     LoopbackPeer second;
-    auto w = openMainWindow(*m_dir, Loopback, first.portText());
+    auto w = openMainWindow(dir(), Loopback, first.portText());
+    const MainControls ui(*w);
     QTest::keyPress(w->windowHandle(), Qt::Key_Up);
     QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(first.received()), QStringLiteral("2"), Timeout);
 
@@ -288,8 +268,8 @@ void tst_SendCommand::settingsChangeWhileConnectedReconnects()
     QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(second.received()), QStringLiteral("2"), Timeout);
     // Within about a tick.
     QVERIFY2(clock.elapsed() < 2500, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(w->Winsock->RemotePort(), qint32(second.port()));
-    QVERIFY(w->Winsock->LocalPort() >= 10000 && w->Winsock->LocalPort() <= 59999);
+    QCOMPARE(ui.Winsock->RemotePort(), qint32(second.port()));
+    QVERIFY(ui.Winsock->LocalPort() >= 10000 && ui.Winsock->LocalPort() <= 59999);
 }
 
 void tst_SendCommand::badSettings_data()
@@ -318,29 +298,29 @@ void tst_SendCommand::badSettings()
     QFETCH(QString, port);
     QFETCH(QString, named);
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, host, port);
+    auto w = openMainWindow(dir(), host, port);
+    const MainControls ui(*w);
 
     // A held key with auto-repeat: one message, not one per repeat.
     sendKey(*w, QEvent::KeyPress, Qt::Key_Up);
     for (int i = 0; i < 5; ++i)
         sendKey(*w, QEvent::KeyPress, Qt::Key_Up, {}, true);
     sendKey(*w, QEvent::KeyRelease, Qt::Key_Up);
-    QCOMPARE(m_watcher->seen().size(), 1);
-    const SeenMessage box = m_watcher->seen().first();
+    QCOMPARE(watcher().seen().size(), 1);
+    const SeenMessage box = watcher().seen().first();
     QCOMPARE(box.title, QStringLiteral("Velmora v0.2"));
     QCOMPARE(box.icon, QMessageBox::Information);
     QVERIFY2(box.text.contains(named), qPrintable(box.text));
     QVERIFY(box.text.contains(QStringLiteral("Settings > COM Port...")));
-    QCOMPARE(w->Winsock->State(), SocketState::Closed);
+    QCOMPARE(ui.Winsock->State(), SocketState::Closed);
 
     // The button asks to connect outright, so it always answers.
-    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
-    QCOMPARE(m_watcher->seen().size(), 2);
-    QCOMPARE(w->Winsock->State(), SocketState::Closed);
-    QCOMPARE(w->cmdOpenClose->text(), QStringLiteral("&Open Comm"));
+    QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
+    QCOMPARE(watcher().seen().size(), 2);
+    QCOMPARE(ui.Winsock->State(), SocketState::Closed);
+    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
     // Offscreen has no window manager to hand the focus back after the box.
-    w->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    QVERIFY(activate(*w));
 
     // Still usable: with the settings mended, the next key drives.
     mdlMain::RemoteHost = SettingValue::fromText(Loopback);
@@ -353,19 +333,20 @@ void tst_SendCommand::badSettings()
 void tst_SendCommand::ticksGoOnWhileAMessageBoxIsOpen()
 {
     LoopbackPeer peer;
-    auto w = openMainWindow(*m_dir, Loopback, peer.portText());
-    QTest::mouseClick(w->cmdOpenClose, Qt::LeftButton);
-    QCOMPARE(w->Winsock->State(), SocketState::Connected);
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    const MainControls ui(*w);
+    QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
+    QCOMPARE(ui.Winsock->State(), SocketState::Connected);
 
-    m_watcher->setHoldOpen(true);
+    watcher().setHoldOpen(true);
     QTimer::singleShot(0, w.get(), [&] {
         QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("55"),
                                   Timeout);
-        QVERIFY(m_watcher->isBoxOpen());
-        m_watcher->closeOpenBoxes();
+        QVERIFY(watcher().isBoxOpen());
+        watcher().closeOpenBoxes();
     });
-    w->mnuAbout->trigger();
-    QCOMPARE(m_watcher->seen().size(), 1);
+    control<QAction>(*w, "mnuAbout")->trigger();
+    QCOMPARE(watcher().seen().size(), 1);
 }
 
 QTEST_MAIN(tst_SendCommand)

@@ -12,12 +12,6 @@
 #include <QTest>
 #include <QTimer>
 
-namespace {
-
-const QString loopback = QStringLiteral("127.0.0.1");
-
-} // namespace
-
 class tst_SocketFaults : public QObject {
     Q_OBJECT
 
@@ -45,10 +39,10 @@ void tst_SocketFaults::connectTimesOut_data()
 {
     QTest::addColumn<QString>("host");
     QTest::addColumn<int>("timeoutMs");
-    QTest::newRow("address, short limit") << loopback << 700;
+    QTest::newRow("address, short limit") << Loopback << 700;
     QTest::newRow("name, short limit") << QStringLiteral("localhost") << 700;
     // 0 stands for "as a new SocketControl comes".
-    QTest::newRow("address, default limit") << loopback << 0;
+    QTest::newRow("address, default limit") << Loopback << 0;
 }
 
 void tst_SocketFaults::connectTimesOut()
@@ -90,12 +84,12 @@ void tst_SocketFaults::deadLinkEndsInError()
     LoopbackPeer peer;
     SocketControl socket;
     SocketWatcher watcher(socket);
-    socket.setRemoteHost(loopback);
+    socket.setRemoteHost(Loopback);
     socket.setRemotePort(peer.port());
     watcher.connectNow();
-    QTRY_COMPARE_WITH_TIMEOUT(socket.State(), SocketState::Connected, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(socket.State(), SocketState::Connected, Timeout);
     watcher.sendNow(QByteArray("5\0", 2));
-    QTRY_COMPARE_WITH_TIMEOUT(peer.received(), QByteArray("5\0", 2), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.received(), QByteArray("5\0", 2), Timeout);
 
     // The car drives out of reach: nothing gets through any more, in either
     // direction, while the program goes on sending as it does.

@@ -2,7 +2,7 @@
 #include "settings/SettingValue.h"
 #include "settings/frmComm.h"
 #include "settings/mdlMain.h"
-#include "support/TestSupport.h"
+#include "support/WidgetTestCase.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -19,27 +19,28 @@ enum class Ending { OkClick, EnterInHost, EnterInPort, AltO, CancelClick, Escape
 
 void end(frmComm& dialog, Ending how)
 {
+    const CommControls comm(dialog);
     switch (how) {
     case Ending::OkClick:
-        QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+        QTest::mouseClick(comm.cmdOK, Qt::LeftButton);
         break;
     case Ending::EnterInHost:
-        dialog.txtRemoteHost->setFocus();
-        QTest::keyClick(dialog.txtRemoteHost, Qt::Key_Return);
+        comm.txtRemoteHost->setFocus();
+        QTest::keyClick(comm.txtRemoteHost, Qt::Key_Return);
         break;
     case Ending::EnterInPort:
-        dialog.txtRemotePort->setFocus();
-        QTest::keyClick(dialog.txtRemotePort, Qt::Key_Enter);
+        comm.txtRemotePort->setFocus();
+        QTest::keyClick(comm.txtRemotePort, Qt::Key_Enter);
         break;
     case Ending::AltO:
         QTest::keyClick(dialog.windowHandle(), Qt::Key_O, Qt::AltModifier);
         break;
     case Ending::CancelClick:
-        QTest::mouseClick(dialog.cmdCancel, Qt::LeftButton);
+        QTest::mouseClick(comm.cmdCancel, Qt::LeftButton);
         break;
     case Ending::Escape:
-        dialog.txtRemotePort->setFocus();
-        QTest::keyClick(dialog.txtRemotePort, Qt::Key_Escape);
+        comm.txtRemotePort->setFocus();
+        QTest::keyClick(comm.txtRemotePort, Qt::Key_Escape);
         break;
     case Ending::AltC:
         QTest::keyClick(dialog.windowHandle(), Qt::Key_C, Qt::AltModifier);
@@ -61,12 +62,10 @@ char* toString(const SettingValue& value)
     return QTest::toString(QStringLiteral("%1 \"%2\"").arg(kind, value.text()));
 }
 
-class tst_frmComm : public QObject {
+class tst_frmComm : public WidgetTestCase {
     Q_OBJECT
 
 private slots:
-    void init();
-
     void portFromField_data();
     void portFromField();
     void checkHostField_data();
@@ -86,10 +85,11 @@ private slots:
     void refusedEntries();
 
 private:
+    void setUp() override;
     std::unique_ptr<frmComm> openDialog();
 };
 
-void tst_frmComm::init()
+void tst_frmComm::setUp()
 {
     mdlMain::RemoteHost = SettingValue::fromText(QStringLiteral("car.lan"));
     mdlMain::RemotePort = SettingValue::fromText(QStringLiteral("1500"));
@@ -98,9 +98,7 @@ void tst_frmComm::init()
 std::unique_ptr<frmComm> tst_frmComm::openDialog()
 {
     auto dialog = std::make_unique<frmComm>();
-    dialog->show();
-    dialog->activateWindow();
-    if (!QTest::qWaitForWindowActive(dialog.get()))
+    if (!activate(*dialog))
         qWarning("the dialog did not become active");
     return dialog;
 }
@@ -168,7 +166,7 @@ void tst_frmComm::checkHostField()
 
 void tst_frmComm::layout_data()
 {
-    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("caption");
 
@@ -182,21 +180,12 @@ void tst_frmComm::layout_data()
 
 void tst_frmComm::layout()
 {
-    QFETCH(QString, control);
+    QFETCH(QString, name);
     QFETCH(QRect, geometry);
     QFETCH(QString, caption);
 
     const auto dialog = openDialog();
-    const QHash<QString, QWidget*> controls{
-        {"lblRemoteHost", dialog->lblRemoteHost},
-        {"txtRemoteHost", dialog->txtRemoteHost},
-        {"lblRemotePort", dialog->lblRemotePort},
-        {"txtRemotePort", dialog->txtRemotePort},
-        {"cmdOK", dialog->cmdOK},
-        {"cmdCancel", dialog->cmdCancel},
-    };
-    QWidget* widget = controls.value(control);
-    QVERIFY(widget);
+    QWidget* widget = control<QWidget>(*dialog, qPrintable(name));
     QCOMPARE(widget->parentWidget(), dialog.get());
     QVERIFY(widget->isVisible());
     QCOMPARE(widget->geometry(), geometry);
@@ -216,6 +205,7 @@ void tst_frmComm::layout()
 void tst_frmComm::windowIsResizableModelessAndSized()
 {
     const auto dialog = openDialog();
+    const CommControls comm(*dialog);
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Velmora - Comm Port Settings"));
     QCOMPARE(dialog->size(), QSize(207, 113));
     QVERIFY(dialog->isWindow());
@@ -223,23 +213,23 @@ void tst_frmComm::windowIsResizableModelessAndSized()
     QCOMPARE(dialog->windowModality(), Qt::NonModal);
     QVERIFY(dialog->minimumSize() != dialog->maximumSize());
     QVERIFY(!dialog->windowFlags().testFlag(Qt::MSWindowsFixedSizeDialogHint));
-    QVERIFY(dialog->cmdOK->isDefault());
-    QVERIFY(!dialog->cmdCancel->isDefault());
+    QVERIFY(comm.cmdOK->isDefault());
+    QVERIFY(!comm.cmdCancel->isDefault());
 }
 
 void tst_frmComm::tabOrderAndInitialFocus()
 {
     const auto dialog = openDialog();
-    QCOMPARE(QApplication::focusWidget(), dialog->cmdOK);
+    const CommControls comm(*dialog);
+    QCOMPARE(QApplication::focusWidget(), comm.cmdOK);
 
-    const QList<QWidget*> order{dialog->cmdCancel, dialog->txtRemoteHost, dialog->txtRemotePort,
-                                dialog->cmdOK};
+    const QList<QWidget*> order{comm.cmdCancel, comm.txtRemoteHost, comm.txtRemotePort, comm.cmdOK};
     for (QWidget* expected : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), expected);
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    QCOMPARE(QApplication::focusWidget(), dialog->txtRemotePort);
+    QCOMPARE(QApplication::focusWidget(), comm.txtRemotePort);
 }
 
 void tst_frmComm::showsCurrentSettings_data()
@@ -272,8 +262,9 @@ void tst_frmComm::showsCurrentSettings()
     mdlMain::RemoteHost = host;
     mdlMain::RemotePort = port;
     const auto dialog = openDialog();
-    QCOMPARE(dialog->txtRemoteHost->text(), hostText);
-    QCOMPARE(dialog->txtRemotePort->text(), portText);
+    const CommControls comm(*dialog);
+    QCOMPARE(comm.txtRemoteHost->text(), hostText);
+    QCOMPARE(comm.txtRemotePort->text(), portText);
     // Merely opening and looking changes nothing.
     QCOMPARE(mdlMain::RemoteHost, host);
     QCOMPARE(mdlMain::RemotePort, port);
@@ -307,19 +298,19 @@ void tst_frmComm::okStoresFields()
     QFETCH(QString, typedPort);
     QFETCH(int, port);
 
-    ModalWatcher watcher;
     const auto dialog = openDialog();
+    const CommControls comm(*dialog);
     QSignalSpy accepted(dialog.get(), &QDialog::accepted);
-    dialog->txtRemoteHost->setText(typedHost);
-    dialog->txtRemotePort->clear();
-    QTest::keyClicks(dialog->txtRemotePort, typedPort);
+    comm.txtRemoteHost->setText(typedHost);
+    comm.txtRemotePort->clear();
+    QTest::keyClicks(comm.txtRemotePort, typedPort);
 
     end(*dialog, ending);
 
     // An access key shows the button pressed for a moment before it acts.
     QTRY_COMPARE(accepted.count(), 1);
     QVERIFY(!dialog->isVisible());
-    QVERIFY(watcher.seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
     QCOMPARE(mdlMain::RemoteHost, SettingValue::fromText(typedHost));
     // Stored as a whole number, not as the text typed.
     QVERIFY(mdlMain::RemotePort.isNumber());
@@ -341,19 +332,19 @@ void tst_frmComm::dismissingChangesNothing()
 {
     QFETCH(Ending, ending);
 
-    ModalWatcher watcher;
     const SettingValue host = mdlMain::RemoteHost;
     const SettingValue port = mdlMain::RemotePort;
     const auto dialog = openDialog();
+    const CommControls comm(*dialog);
     QSignalSpy accepted(dialog.get(), &QDialog::accepted);
-    dialog->txtRemoteHost->setText(QStringLiteral("elsewhere"));
-    dialog->txtRemotePort->setText(QStringLiteral("9999"));
+    comm.txtRemoteHost->setText(QStringLiteral("elsewhere"));
+    comm.txtRemotePort->setText(QStringLiteral("9999"));
 
     end(*dialog, ending);
 
     QTRY_VERIFY(!dialog->isVisible());
     QCOMPARE(accepted.count(), 0);
-    QVERIFY(watcher.seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
     QCOMPARE(mdlMain::RemoteHost, host);
     QCOMPARE(mdlMain::RemotePort, port);
 }
@@ -399,18 +390,18 @@ void tst_frmComm::refusedEntries()
 
     const SettingValue oldHost = mdlMain::RemoteHost;
     const SettingValue oldPort = mdlMain::RemotePort;
-    ModalWatcher watcher;
     const auto dialog = openDialog();
+    const CommControls comm(*dialog);
     QSignalSpy accepted(dialog.get(), &QDialog::accepted);
-    dialog->txtRemoteHost->setText(host);
-    dialog->txtRemotePort->setText(port);
+    comm.txtRemoteHost->setText(host);
+    comm.txtRemotePort->setText(port);
     // The field keeps what was set, or the check below would test nothing.
-    QCOMPARE(dialog->txtRemoteHost->text(), host);
+    QCOMPARE(comm.txtRemoteHost->text(), host);
 
-    QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
+    QTest::mouseClick(comm.cmdOK, Qt::LeftButton);
 
-    QCOMPARE(watcher.seen().size(), 1);
-    const SeenMessage& seen = watcher.seen().first();
+    QCOMPARE(watcher().seen().size(), 1);
+    const SeenMessage& seen = watcher().seen().first();
     QCOMPARE(seen.title, applicationTitle());
     QCOMPARE(seen.text, message);
     QCOMPARE(seen.icon, QMessageBox::Information);
@@ -418,18 +409,18 @@ void tst_frmComm::refusedEntries()
 
     QVERIFY(dialog->isVisible());
     QCOMPARE(accepted.count(), 0);
-    QCOMPARE(dialog->txtRemoteHost->text(), host);
-    QCOMPARE(dialog->txtRemotePort->text(), port);
+    QCOMPARE(comm.txtRemoteHost->text(), host);
+    QCOMPARE(comm.txtRemotePort->text(), port);
     QCOMPARE(mdlMain::RemoteHost, oldHost);
     QCOMPARE(mdlMain::RemotePort, oldPort);
-    QCOMPARE(dialog->focusWidget(), hostField ? dialog->txtRemoteHost : dialog->txtRemotePort);
+    QCOMPARE(dialog->focusWidget(), hostField ? comm.txtRemoteHost : comm.txtRemotePort);
 
     // Put right, the same dialog then takes the entry.
-    dialog->txtRemoteHost->setText(QStringLiteral("car"));
-    dialog->txtRemotePort->setText(QStringLiteral("1600"));
-    QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
+    comm.txtRemoteHost->setText(QStringLiteral("car"));
+    comm.txtRemotePort->setText(QStringLiteral("1600"));
+    QTest::mouseClick(comm.cmdOK, Qt::LeftButton);
     QCOMPARE(accepted.count(), 1);
-    QCOMPARE(watcher.seen().size(), 1);
+    QCOMPARE(watcher().seen().size(), 1);
     QCOMPARE(mdlMain::RemotePort, SettingValue::fromNumber(1600));
 }
 

@@ -1,11 +1,10 @@
 #include "console/frmMain.h"
 #include "settings/SettingsFile.h"
 #include "settings/frmComm.h"
-#include "support/TestSupport.h"
+#include "support/WidgetTestCase.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -15,8 +14,6 @@
 #include <QTimer>
 
 namespace {
-
-const QString Loopback = QStringLiteral("127.0.0.1");
 
 // Counts the key presses a widget receives.
 class KeyCounter : public QObject {
@@ -33,13 +30,6 @@ protected:
     }
 };
 
-// Delivers a key to a window's native window, as the platform does.
-void sendToWindow(QWidget* window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers)
-{
-    QKeyEvent event(type, key, modifiers);
-    QCoreApplication::sendEvent(window->windowHandle(), &event);
-}
-
 QList<frmComm*> openDialogs()
 {
     QList<frmComm*> dialogs;
@@ -52,7 +42,7 @@ QList<frmComm*> openDialogs()
 
 frmComm* openCommDialog(frmMain& window)
 {
-    window.mnuCOMPort->trigger();
+    control<QAction>(window, "mnuCOMPort")->trigger();
     frmComm* dialog = window.commDialog();
     // A dialog's native window counts as active while its owner is, so ask
     // the application which window really has the keyboard.
@@ -63,7 +53,7 @@ frmComm* openCommDialog(frmMain& window)
 
 } // namespace
 
-class tst_frmCommMain : public QObject {
+class tst_frmCommMain : public WidgetTestCase {
     Q_OBJECT
 
 private slots:
@@ -77,37 +67,36 @@ private slots:
 
 void tst_frmCommMain::opensOneModelessDialog()
 {
-    ModalWatcher watcher;
-    TempAppDir dir;
-    const auto window = openMainWindow(dir, QStringLiteral("Car.Lan"), QStringLiteral("1500"));
+    const auto window = openMainWindow(dir(), QStringLiteral("Car.Lan"), QStringLiteral("1500"));
     QVERIFY(!window->commDialog());
 
     QPointer<frmComm> dialog = openCommDialog(*window);
     QVERIFY(dialog);
+    const CommControls comm(*dialog);
     QCOMPARE(openDialogs(), QList<frmComm*>{dialog});
     // Owned by the main window, yet a window of its own.
     QCOMPARE(dialog->parent(), window.get());
     QVERIFY(dialog->isWindow());
     // The file's values come back lower-cased.
-    QCOMPARE(dialog->txtRemoteHost->text(), QStringLiteral("car.lan"));
-    QCOMPARE(dialog->txtRemotePort->text(), QStringLiteral("1500"));
-    QCOMPARE(QApplication::focusWidget(), dialog->cmdOK);
+    QCOMPARE(comm.txtRemoteHost->text(), QStringLiteral("car.lan"));
+    QCOMPARE(comm.txtRemotePort->text(), QStringLiteral("1500"));
+    QCOMPARE(QApplication::focusWidget(), comm.cmdOK);
 
     // Modeless: nothing blocks the main window and its timer goes on.
     QVERIFY(!QApplication::activeModalWidget());
-    QVERIFY(window->tmrRepeat->isActive());
+    QVERIFY(control<QTimer>(*window, "tmrRepeat")->isActive());
     window->activateWindow();
     QTRY_COMPARE(QApplication::activeWindow(), window.get());
 
     // A second choice of the command does nothing at all: no second dialog,
     // and the open one is neither raised nor focused.
-    dialog->txtRemoteHost->setText(QStringLiteral("edited"));
-    window->mnuCOMPort->trigger();
+    comm.txtRemoteHost->setText(QStringLiteral("edited"));
+    control<QAction>(*window, "mnuCOMPort")->trigger();
     QCoreApplication::processEvents();
     QCOMPARE(window->commDialog(), dialog.data());
     QCOMPARE(openDialogs(), QList<frmComm*>{dialog});
     QCOMPARE(QApplication::activeWindow(), window.get());
-    QCOMPARE(dialog->txtRemoteHost->text(), QStringLiteral("edited"));
+    QCOMPARE(comm.txtRemoteHost->text(), QStringLiteral("edited"));
 
     // Closed, it is gone, and the command opens a fresh one.
     dialog->close();
@@ -116,9 +105,9 @@ void tst_frmCommMain::opensOneModelessDialog()
     QVERIFY(openDialogs().isEmpty());
     frmComm* again = openCommDialog(*window);
     QVERIFY(again);
-    QCOMPARE(again->txtRemoteHost->text(), QStringLiteral("car.lan"));
+    QCOMPARE(control<QLineEdit>(*again, "txtRemoteHost")->text(), QStringLiteral("car.lan"));
     QCOMPARE(openDialogs(), QList<frmComm*>{again});
-    QVERIFY(watcher.seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
 }
 
 void tst_frmCommMain::keysTypedIntoDialogDoNotDrive_data()
@@ -139,25 +128,24 @@ void tst_frmCommMain::keysTypedIntoDialogDoNotDrive()
     QFETCH(Qt::KeyboardModifiers, modifiers);
     QFETCH(QString, code);
 
-    ModalWatcher watcher;
     LoopbackPeer peer;
-    TempAppDir dir;
-    const auto window = openMainWindow(dir, Loopback, peer.portText());
+    const auto window = openMainWindow(dir(), Loopback, peer.portText());
     frmComm* dialog = openCommDialog(*window);
     QVERIFY(dialog);
+    const CommControls comm(*dialog);
 
     // The keys reach the dialog's text box, both through the dialog's
     // window and straight at the box, and drive nothing while held.
-    dialog->txtRemotePort->setFocus();
-    const KeyCounter* counter = new KeyCounter(dialog->txtRemotePort);
-    sendToWindow(dialog, QEvent::KeyPress, key, modifiers);
+    comm.txtRemotePort->setFocus();
+    const KeyCounter* counter = new KeyCounter(comm.txtRemotePort);
+    sendKey(*dialog, QEvent::KeyPress, key, modifiers);
     QCOMPARE(window->throttle(), qint16(1));
     QCOMPARE(window->steering(), qint16(1));
-    sendToWindow(dialog, QEvent::KeyRelease, key, modifiers);
-    QTest::keyPress(dialog->txtRemotePort, Qt::Key(key), modifiers);
+    sendKey(*dialog, QEvent::KeyRelease, key, modifiers);
+    QTest::keyPress(comm.txtRemotePort, Qt::Key(key), modifiers);
     QCOMPARE(window->throttle(), qint16(1));
     QCOMPARE(window->steering(), qint16(1));
-    QTest::keyRelease(dialog->txtRemotePort, Qt::Key(key), modifiers);
+    QTest::keyRelease(comm.txtRemotePort, Qt::Key(key), modifiers);
     QCOMPARE(counter->presses, 2);
     QCOMPARE(peer.connectionCount(), 0);
 
@@ -172,7 +160,7 @@ void tst_frmCommMain::keysTypedIntoDialogDoNotDrive()
     QCOMPARE(decodeDriveStream(peer.received()).left(1), code);
     QCOMPARE(peer.connectionCount(), 1);
     sendKey(*window, QEvent::KeyRelease, key, modifiers);
-    QVERIFY(watcher.seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
 }
 
 void tst_frmCommMain::newSettingsReachTheNextSend_data()
@@ -187,11 +175,9 @@ void tst_frmCommMain::newSettingsReachTheNextSend()
 {
     QFETCH(bool, confirm);
 
-    ModalWatcher watcher;
     LoopbackPeer first;
     LoopbackPeer second;
-    TempAppDir dir;
-    const auto window = openMainWindow(dir, Loopback, first.portText());
+    const auto window = openMainWindow(dir(), Loopback, first.portText());
 
     sendKey(*window, QEvent::KeyPress, Qt::Key_Up);
     sendKey(*window, QEvent::KeyRelease, Qt::Key_Up);
@@ -203,8 +189,9 @@ void tst_frmCommMain::newSettingsReachTheNextSend()
 
     frmComm* dialog = openCommDialog(*window);
     QVERIFY(dialog);
-    dialog->txtRemotePort->setText(second.portText() + QStringLiteral(".7"));
-    QTest::mouseClick(confirm ? dialog->cmdOK : dialog->cmdCancel, Qt::LeftButton);
+    const CommControls comm(*dialog);
+    comm.txtRemotePort->setText(second.portText() + QStringLiteral(".7"));
+    QTest::mouseClick(confirm ? comm.cmdOK : comm.cmdCancel, Qt::LeftButton);
     QTRY_VERIFY(!window->commDialog());
     // Nothing is applied at once: the connection stays until the next send.
     QCOMPARE(first.openConnections(), 1);
@@ -222,28 +209,27 @@ void tst_frmCommMain::newSettingsReachTheNextSend()
         QCOMPARE(first.connectionCount(), 1);
         QCOMPARE(second.connectionCount(), 0);
     }
-    QVERIFY(watcher.seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
 }
 
 void tst_frmCommMain::closingMainWindowWithDialogOpen()
 {
-    ModalWatcher watcher;
-    TempAppDir dir;
-    auto window = openMainWindow(dir, QStringLiteral("car.lan"), QStringLiteral("1500"));
+    auto window = openMainWindow(dir(), QStringLiteral("car.lan"), QStringLiteral("1500"));
 
     frmComm* dialog = openCommDialog(*window);
     QVERIFY(dialog);
-    dialog->txtRemoteHost->setText(QStringLiteral("Car.Example"));
-    dialog->txtRemotePort->setText(QStringLiteral("2000.5"));
-    QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
+    const CommControls comm(*dialog);
+    comm.txtRemoteHost->setText(QStringLiteral("Car.Example"));
+    comm.txtRemotePort->setText(QStringLiteral("2000.5"));
+    QTest::mouseClick(comm.cmdOK, Qt::LeftButton);
     QTRY_VERIFY(!window->commDialog());
 
     // Edits in a dialog that is still open when the program closes are
     // dropped, as if cancelled.
     const QPointer<frmComm> open = openCommDialog(*window);
     QVERIFY(open);
-    open->txtRemoteHost->setText(QStringLiteral("unsaved"));
-    open->txtRemotePort->setText(QStringLiteral("9"));
+    control<QLineEdit>(*open, "txtRemoteHost")->setText(QStringLiteral("unsaved"));
+    control<QLineEdit>(*open, "txtRemotePort")->setText(QStringLiteral("9"));
     QSignalSpy accepted(open.data(), &QDialog::accepted);
 
     QVERIFY(window->close());
@@ -251,17 +237,17 @@ void tst_frmCommMain::closingMainWindowWithDialogOpen()
     QVERIFY(open.isNull());
     QCOMPARE(accepted.count(), 0);
     QVERIFY(openDialogs().isEmpty());
-    QCOMPARE(dir.readRaw(),
+    QCOMPARE(dir().readRaw(),
              formatSettingsFile(QStringLiteral("2000"), QStringLiteral("Car.Example")));
 
     // Written once: neither the dialog's end nor the window's destruction
     // writes the file again.
-    QVERIFY(QFile::remove(dir.settingsPath()));
+    QVERIFY(QFile::remove(dir().settingsPath()));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     window.reset();
     QCoreApplication::processEvents();
-    QVERIFY(!dir.settingsExist());
-    QVERIFY(watcher.seen().isEmpty());
+    QVERIFY(!dir().settingsExist());
+    QVERIFY(watcher().seen().isEmpty());
 }
 
 QTEST_MAIN(tst_frmCommMain)

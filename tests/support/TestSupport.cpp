@@ -2,12 +2,16 @@
 
 #include "console/Colours.h"
 #include "console/frmMain.h"
+#include "link/SocketControl.h"
 #include "settings/SettingsFile.h"
+#include "settings/frmComm.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QHostAddress>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTcpSocket>
 #include <QTest>
@@ -164,6 +168,13 @@ QString decodeDriveStream(const QByteArray& bytes)
     return codes;
 }
 
+bool activate(QWidget& window)
+{
+    window.show();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
 std::unique_ptr<frmMain> openMainWindow(const TempAppDir& dir, const QString& host,
                                         const QString& port)
 {
@@ -174,18 +185,37 @@ std::unique_ptr<frmMain> openMainWindow(const TempAppDir& dir, const QString& ho
 std::unique_ptr<frmMain> openMainWindowOn(const TempAppDir& dir)
 {
     auto window = std::make_unique<frmMain>(dir.path());
-    window->show();
-    window->activateWindow();
-    if (!QTest::qWaitForWindowActive(window.get()))
+    if (!activate(*window))
         qWarning("the main window did not become active");
     return window;
+}
+
+MainControls::MainControls(const frmMain& window)
+    : cmdOpenClose(control<QPushButton>(window, "cmdOpenClose")),
+      lblWinsock(control<QLabel>(window, "lblWinsock")),
+      tmrRepeat(control<QTimer>(window, "tmrRepeat")),
+      Winsock(control<SocketControl>(window, "Winsock"))
+{
+}
+
+CommControls::CommControls(const frmComm& dialog)
+    : txtRemoteHost(control<QLineEdit>(dialog, "txtRemoteHost")),
+      txtRemotePort(control<QLineEdit>(dialog, "txtRemotePort")),
+      cmdOK(control<QPushButton>(dialog, "cmdOK")),
+      cmdCancel(control<QPushButton>(dialog, "cmdCancel"))
+{
+}
+
+QWidget* gridSquare(const frmMain& window, int i)
+{
+    return control<QWidget>(window, qPrintable(QStringLiteral("picDir%1").arg(i)));
 }
 
 int greenSquare(const frmMain& window)
 {
     int green = 0;
     for (int i = 1; i <= 9; ++i) {
-        const quint32 colour = toPacked(window.picDir[i]->palette().color(QPalette::Window));
+        const quint32 colour = toPacked(gridSquare(window, i)->palette().color(QPalette::Window));
         if (colour == Colour::Green)
             green = green == 0 ? i : -2;
         else if (colour != Colour::Red)
@@ -194,7 +224,7 @@ int greenSquare(const frmMain& window)
     return green < 0 ? 0 : green;
 }
 
-void sendKey(frmMain& window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers,
+void sendKey(QWidget& window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers,
              bool autoRepeat)
 {
     QKeyEvent event(type, key, modifiers, QString(), autoRepeat);

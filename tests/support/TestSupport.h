@@ -12,7 +12,18 @@
 #include <QTimer>
 #include <memory>
 
+// The longest wait for what should come within a few timer ticks: generous,
+// so that a loaded machine fails nothing.
+constexpr int Timeout = 15000;
+// The only host a test may connect to.
+inline const QString Loopback = QStringLiteral("127.0.0.1");
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
 class QTcpSocket;
+class SocketControl;
+class frmComm;
 class frmMain;
 
 // One message box as the driver saw it.
@@ -112,6 +123,10 @@ private:
 // as a string of digits, and "?" for anything that is not a proper message.
 QString decodeDriveStream(const QByteArray& bytes);
 
+// Shows window and makes it the active one, as a click on it would; false
+// when it did not become active.
+bool activate(QWidget& window);
+
 // Writes a settings file for host and port into dir, then opens the main
 // window on it, shown and active, so that it previews keys.
 std::unique_ptr<frmMain> openMainWindow(const TempAppDir& dir, const QString& host,
@@ -119,11 +134,45 @@ std::unique_ptr<frmMain> openMainWindow(const TempAppDir& dir, const QString& ho
 // The same, on whatever settings file the folder holds (or none).
 std::unique_ptr<frmMain> openMainWindowOn(const TempAppDir& dir);
 
+// The control of type T named name inside parent, found by name as a user's
+// tools find it. Ends the test program, naming the control, when there is
+// none: every later step would only meet a null pointer.
+template <typename T> T* control(const QObject& parent, const char* name)
+{
+    T* found = parent.findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no %s named %s in %s", T::staticMetaObject.className(), name,
+               parent.metaObject()->className());
+    return found;
+}
+
+// The main window's controls that driving works through, each found once by
+// its name.
+struct MainControls {
+    explicit MainControls(const frmMain& window);
+    QPushButton* cmdOpenClose;
+    QLabel* lblWinsock;
+    QTimer* tmrRepeat;
+    SocketControl* Winsock;
+};
+
+// The settings dialog's fields and buttons, each found once by its name.
+struct CommControls {
+    explicit CommControls(const frmComm& dialog);
+    QLineEdit* txtRemoteHost;
+    QLineEdit* txtRemotePort;
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+};
+
+// Square i (1 to 9) of the main window's direction grid.
+QWidget* gridSquare(const frmMain& window, int i);
+
 // The index of the one green square of the grid; 0 if none or several are
 // green, -1 if a square is neither pure red nor pure green.
 int greenSquare(const frmMain& window);
 
-// Delivers a key event to the main window's native window, as the platform
-// does; autoRepeat marks the pairs that X11 sends for a held key.
-void sendKey(frmMain& window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers = {},
+// Delivers a key event to a window's native window, as the platform does;
+// autoRepeat marks the pairs that X11 sends for a held key.
+void sendKey(QWidget& window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers = {},
              bool autoRepeat = false);

@@ -5,7 +5,9 @@
 #include "bench/BenchFigures.h"
 #include "bench/BenchPeer.h"
 #include "bench/BenchSession.h"
+#include "bench/DroppedPackets.h"
 #include "bench/Firewall.h"
+#include "bench/KeyToWire.h"
 #include "bench/LossyLink.h"
 #include "e2e/ProgramUnderTest.h"
 #include "e2e/VirtualScreen.h"
@@ -27,24 +29,6 @@ using namespace std::chrono_literals;
 
 constexpr int kWaitMs = kBenchWaitMs;
 constexpr qint64 kFloodBytes = 100'000'000;
-
-qint64 nsBetween(BenchClock::time_point from, BenchClock::time_point to)
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(to - from).count();
-}
-
-// CPU time of all the process's threads so far.
-qint64 cpuNs(qint64 pid)
-{
-    qint64 total = 0;
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile file(tasks.filePath(task + QStringLiteral("/schedstat")));
-        if (file.open(QIODevice::ReadOnly))
-            total += schedstatCpuNs(file.readAll()).value_or(0);
-    }
-    return total;
-}
 
 std::optional<qint64> statusKb(qint64 pid, const QByteArray& field)
 {
@@ -80,59 +64,6 @@ QString machineText()
         .arg(model.isEmpty() ? QSysInfo::currentCpuArchitecture() : model)
         .arg(QThread::idealThreadCount())
         .arg(QSysInfo::kernelVersion(), load.isEmpty() ? QStringLiteral("?") : load);
-}
-
-// Key-to-wire times, for all events and for presses and releases apart:
-// Qt does more X work on a press than on a release.
-struct Latencies {
-    QList<double> all;
-    QList<double> presses;
-    QList<double> releases;
-};
-
-QString percentilesText(const QList<double>& latencies)
-{
-    return QStringLiteral("p50 %1 ms, p99 %2 ms")
-        .arg(percentile(latencies, 50).value_or(-1), 0, 'f', 3)
-        .arg(percentile(latencies, 99).value_or(-1), 0, 'f', 3);
-}
-
-QString latenciesText(const Latencies& latencies)
-{
-    return QStringLiteral("%1 (presses p50 %2 ms, releases p50 %3 ms)")
-        .arg(percentilesText(latencies.all))
-        .arg(percentile(latencies.presses, 50).value_or(-1), 0, 'f', 3)
-        .arg(percentile(latencies.releases, 50).value_or(-1), 0, 'f', 3);
-}
-
-// Presses and releases Up and Down in turn, each event timed from just
-// before it is flushed to the X server to the arrival of the command it
-// causes. Every event changes the code, so a repeat of the timer can never
-// pass for the answer.
-Latencies keyToWire(XClient& x, BenchPeer& peer, int events, int pauseMs)
-{
-    Latencies latencies;
-    for (int i = 0; i < events; ++i) {
-        const bool press = i % 2 == 0;
-        const bool up = (i / 2) % 2 == 0;
-        const char expected = press ? (up ? '2' : '8') : '5';
-        peer.drain();
-        const auto sent = BenchClock::now();
-        x.key(up ? "Up" : "Down", press);
-        if (const auto arrived = peer.waitFor(expected, 2000)) {
-            const double ms = msBetween(sent, *arrived);
-            latencies.all.append(ms);
-            (press ? latencies.presses : latencies.releases).append(ms);
-        }
-        // Spread the events over the repeat timer's phase.
-        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs + (i * 7) % 13));
-    }
-    return latencies;
-}
-
-BenchRow notMeasured(const QString& figure, const QString& unit, double limit, const QString& why)
-{
-    return BenchRow{figure, std::nullopt, unit, limit, why};
 }
 
 QList<BenchRow> measureStartUp(VirtualScreen& screen, int runs)
@@ -256,139 +187,6 @@ QList<BenchRow> measureConnected(VirtualScreen& screen, int events, int pauseMs,
     return rows;
 }
 
-// The same key-to-wire path in the least a Qt program can do; with `native`,
-// sending from the raw X events.
-QString measureQtFloor(VirtualScreen& screen, int events, int pauseMs, bool native)
-{
-    const QString name = native ? QStringLiteral("minimal Qt window reading raw X events")
-                                : QStringLiteral("minimal Qt window");
-    BenchPeer peer;
-    QString error;
-    if (!peer.listen(&error))
-        return name + QStringLiteral(": not measured");
-    QProcess floor;
-    floor.setProcessEnvironment(screen.clientEnvironment());
-    QStringList arguments{QString::number(peer.port())};
-    if (native)
-        arguments << QStringLiteral("native");
-    floor.start(QStringLiteral(VELMORA_QTFLOOR_PATH), arguments);
-    XClient& x = screen.x();
-    const bool ready = floor.waitForStarted(kWaitMs) && peer.accept(kWaitMs) &&
-                       pollUntil(
-                           [&] {
-                               const WindowId window = x.windowOfProcess(floor.processId());
-                               return window && x.isViewable(window) && x.focusWindow() == window;
-                           },
-                           kWaitMs);
-    QString text = name + QStringLiteral(": not measured");
-    if (ready)
-        text = name + QStringLiteral(": ") + latenciesText(keyToWire(x, peer, events, pauseMs));
-    floor.kill();
-    floor.waitForFinished(kWaitMs);
-    return text;
-}
-
-// The same key events delivered by the X server to a bare window of our
-// own: what the server and the scheduler cost before the program does
-// anything.
-QString measureXBaseline(VirtualScreen& screen, int events, int pauseMs)
-{
-    XClient& x = screen.x();
-    const WindowId window = x.createWindow(QStringLiteral("velmora-bench baseline"));
-    const bool focused = pollUntil([&] { return x.isManaged(window); }, kWaitMs) &&
-                         (x.requestActivate(window), true) &&
-                         pollUntil([&] { return x.focusWindow() == window; }, kWaitMs);
-    if (!focused) {
-        x.destroyWindow(window);
-        return QStringLiteral("X server alone: not measured");
-    }
-    QList<double> latencies;
-    for (int i = 0; i < events; ++i) {
-        const bool press = i % 2 == 0;
-        x.discardEvents();
-        const auto sent = BenchClock::now();
-        x.key((i / 2) % 2 == 0 ? "Up" : "Down", press);
-        if (x.waitForKeyEvent(2000))
-            latencies.append(msBetween(sent, BenchClock::now()));
-        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs + (i * 7) % 13));
-    }
-    x.destroyWindow(window);
-    return QStringLiteral("X server alone to a bare window: ") + percentilesText(latencies);
-}
-
-// Connected, then every packet of the connection dropped: how long until the
-// program reports the error. The repeat timer's phase at the drop decides
-// when the first unanswered send goes out, so the worst of several runs
-// counts.
-QList<BenchRow> measureDeadLink(VirtualScreen& screen, int runs, bool firewallAllowed)
-{
-    const QString figure =
-        QStringLiteral("Dead-link detection: all packets dropped to error, worst of %1").arg(runs);
-    const QString unit = QStringLiteral("s");
-    if (!firewallAllowed)
-        return {notMeasured(figure, unit, 5, QStringLiteral("needs a private network namespace"))};
-    QList<double> seconds;
-    for (int run = 0; run < runs; ++run) {
-        Session session(screen);
-        XClient& x = screen.x();
-        QString error;
-        if (!session.start(&error) || !session.connect(x))
-            return {notMeasured(figure, unit, 5,
-                                error.isEmpty() ? QStringLiteral("no connection") : error)};
-        // A different phase of the repeat timer each run.
-        std::this_thread::sleep_for(std::chrono::milliseconds(200 + run * 330));
-        Firewall firewall;
-        if (!firewall.dropTrafficOf(session.peer.port(), &error))
-            return {notMeasured(figure, unit, 5, error)};
-        const auto dropped = BenchClock::now();
-        if (!waitForMessageBox(x, session.pid(), 30000))
-            return {notMeasured(figure, unit, 5, QStringLiteral("no error within 30 s"))};
-        seconds.append(msBetween(dropped, BenchClock::now()) / 1000);
-    }
-    QStringList each;
-    for (const double value : std::as_const(seconds))
-        each << QString::number(value, 'f', 2);
-    return {BenchRow{figure, *std::max_element(seconds.begin(), seconds.end()), unit, 5,
-                     QStringLiteral("until the error message box; runs %1 s")
-                         .arg(each.join(QStringLiteral(", ")))}};
-}
-
-QList<BenchRow> measurePendingConnect(VirtualScreen& screen, bool firewallAllowed)
-{
-    const QString figure = QStringLiteral("CPU while a connect is pending");
-    const QString unit = QStringLiteral("% of a core");
-    if (!firewallAllowed)
-        return {notMeasured(figure, unit, 1, QStringLiteral("needs a private network namespace"))};
-    Session session(screen);
-    XClient& x = screen.x();
-    QString error;
-    Firewall firewall;
-    if (!session.start(&error) || !firewall.dropConnectsTo(session.peer.port(), &error))
-        return {notMeasured(figure, unit, 1, error)};
-    const qint64 pid = session.pid();
-
-    // The window measured lies inside the wait: after the key has been
-    // handled and before the time-out builds the error message box.
-    const auto pressed = BenchClock::now();
-    x.key("Up", true);
-    x.key("Up", false);
-    std::this_thread::sleep_for(300ms);
-    const qint64 cpuStart = cpuNs(pid);
-    const auto start = BenchClock::now();
-    std::this_thread::sleep_until(pressed + 4500ms);
-    const qint64 cpu = cpuNs(pid) - cpuStart;
-    const qint64 wall = nsBetween(start, BenchClock::now());
-    const bool stillPending = x.windowsOfProcess(pid).size() == 1;
-    if (!waitForMessageBox(x, pid, 30000) || !stillPending)
-        return {notMeasured(figure, unit, 1, QStringLiteral("the connect did not wait 4.5 s"))};
-    const double pendingSeconds = msBetween(pressed, BenchClock::now()) / 1000;
-    return {BenchRow{figure, corePercent(cpu, wall), unit, 1,
-                     QStringLiteral("%1 ms of CPU in %2 s of a %3 s wait for the time-out")
-                         .arg(double(cpu) / 1e6, 0, 'f', 2)
-                         .arg(double(wall) / 1e9, 0, 'f', 1)
-                         .arg(pendingSeconds, 0, 'f', 1)}};
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -465,10 +263,10 @@ int main(int argc, char* argv[])
     progress(QStringLiteral("%1 key events to a bare window").arg(events));
     QString baseline = measureXBaseline(screen, events, pauseMs);
     progress(QStringLiteral("%1 key events to a minimal Qt window").arg(events));
-    baseline += QStringLiteral("; ") + measureQtFloor(screen, events, pauseMs, false);
+    baseline += QStringLiteral("; ") + measureMinimalQtWindow(screen, events, pauseMs, false);
     progress(
         QStringLiteral("%1 key events to a minimal Qt window reading raw X events").arg(events));
-    baseline += QStringLiteral("; ") + measureQtFloor(screen, events, pauseMs, true);
+    baseline += QStringLiteral("; ") + measureMinimalQtWindow(screen, events, pauseMs, true);
     const QList<BenchRow> connected =
         measureConnected(screen, events, pauseMs, baseline, latencyOnly);
     if (latencyOnly) {

@@ -1,4 +1,4 @@
-#include "e2e/WireWait.h"
+#include "e2e/WireCodes.h"
 
 #include "support/TestSupport.h"
 

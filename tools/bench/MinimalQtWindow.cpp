@@ -1,4 +1,4 @@
-// velmora-bench-qtfloor: the least a Qt program can do for the key-to-wire
+// velmora-bench-minimal-qt: the least a Qt program can do for the key-to-wire
 // path. One window; at start it connects to 127.0.0.1:<port>; each press of
 // Up or Down and each release sends the two bytes the car expects. The
 // benchmark times it like the real program, to tell what Qt and the X
@@ -25,11 +25,11 @@
 
 namespace {
 
-class FloorWindow : public QWidget {
+class MinimalWindow : public QWidget {
 public:
-    explicit FloorWindow(QTcpSocket* socket) : m_socket(socket)
+    explicit MinimalWindow(QTcpSocket* socket) : m_socket(socket)
     {
-        setWindowTitle(QStringLiteral("velmora-bench-qtfloor"));
+        setWindowTitle(QStringLiteral("velmora-bench-minimal-qt"));
         resize(500, 500);
     }
 
@@ -97,7 +97,7 @@ int main(int argc, char* argv[])
     const QStringList arguments = QApplication::arguments();
     const quint16 port = arguments.size() > 1 ? arguments.at(1).toUShort() : 0;
     if (port == 0) {
-        std::fputs("usage: velmora-bench-qtfloor PORT [native]\n", stderr);
+        std::fputs("usage: velmora-bench-minimal-qt PORT [native]\n", stderr);
         return 2;
     }
     QTcpSocket socket;
@@ -105,7 +105,7 @@ int main(int argc, char* argv[])
     if (!socket.waitForConnected(10000))
         return 1;
     socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    FloorWindow window(&socket);
+    MinimalWindow window(&socket);
     std::unique_ptr<RawKeyFilter> filter;
     if (arguments.value(2) == QLatin1String("native")) {
         auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>();

@@ -3,10 +3,13 @@
 // What every measurement of the benchmark shares: the program started
 // against its peer, waiting by polling, and progress on stderr.
 
+#include "bench/BenchFigures.h"
 #include "bench/BenchPeer.h"
 #include "e2e/ProgramUnderTest.h"
 #include "e2e/XClient.h"
 
+#include <QDir>
+#include <QFile>
 #include <QString>
 
 #include <chrono>
@@ -24,6 +27,30 @@ inline void progress(const QString& text)
 inline double msBetween(BenchClock::time_point from, BenchClock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+inline qint64 nsBetween(BenchClock::time_point from, BenchClock::time_point to)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(to - from).count();
+}
+
+// CPU time of all the process's threads so far.
+inline qint64 cpuNs(qint64 pid)
+{
+    qint64 total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (file.open(QIODevice::ReadOnly))
+            total += schedstatCpuNs(file.readAll()).value_or(0);
+    }
+    return total;
+}
+
+inline BenchRow notMeasured(const QString& figure, const QString& unit, double limit,
+                            const QString& why)
+{
+    return BenchRow{figure, std::nullopt, unit, limit, why};
 }
 
 // Polls (every half millisecond) until `done` holds or the time is up.
