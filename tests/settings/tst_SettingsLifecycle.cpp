@@ -201,11 +201,11 @@ void tst_SettingsLifecycle::fileWithoutReadPermissionIsKeptUntilSettingsAreSaved
         QVERIFY(QFile::setPermissions(dir.settingsPath(), QFileDevice::WriteOwner));
         frmMain w(dir.path());
         w.show();
-        w.mnuCOMPort->trigger();
+        control<QAction>(w, "mnuCOMPort")->trigger();
         QTRY_VERIFY(w.commDialog());
-        w.commDialog()->txtRemoteHost->setText(QStringLiteral("boat"));
-        w.commDialog()->txtRemotePort->setText(QStringLiteral("2000"));
-        w.commDialog()->cmdOK->click();
+        control<QLineEdit>(*w.commDialog(), "txtRemoteHost")->setText(QStringLiteral("boat"));
+        control<QLineEdit>(*w.commDialog(), "txtRemotePort")->setText(QStringLiteral("2000"));
+        control<QPushButton>(*w.commDialog(), "cmdOK")->click();
         QVERIFY(w.close());
         saved = dir.readRaw();
     }
