@@ -7,7 +7,6 @@
 #include "link/ChangeRepeater.h"
 #include "link/SocketControl.h"
 #include "settings/FileSystem.h"
-#include "settings/SettingsFile.h"
 #include "settings/frmComm.h"
 
 #include <QAction>
@@ -82,7 +81,7 @@ frmComm* frmMain::commDialog() const
 
 QString frmMain::settingsPath() const
 {
-    return AppDir + settingsFileName();
+    return m_settingsPath;
 }
 
 void frmMain::CreateControls()

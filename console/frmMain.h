@@ -41,6 +41,7 @@ public:
     qint16 throttle() const { return Throttle; }
     qint16 steering() const { return Steering; }
     QString appDir() const { return AppDir; }
+    // The settings file this window reads and writes, chosen at load.
     QString settingsPath() const;
     // The settings dialog while it is open, else null.
     frmComm* commDialog() const;
@@ -85,6 +86,7 @@ private:
     void cmdOpenClose_Click();
 
     // settings/
+    QString ChooseSettingsPath() const;
     void LoadSettings();
     void SaveSettings();
     void mnuCOMPort_Click();
@@ -121,6 +123,9 @@ private:
     qint16 Steering = Drive::Straight;
 
     QString m_requestedAppDir;
+    QString m_settingsPath;
+    // Set while a settings file that could not be read must not be replaced.
+    bool m_keepUnreadSettings = false;
     QRandomGenerator m_random;
     QPointer<frmComm> m_comm;
     // Set once the unload sequence has run: from then on no handler may

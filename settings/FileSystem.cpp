@@ -1,8 +1,10 @@
 #include "settings/FileSystem.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstring>
@@ -110,4 +112,21 @@ bool FileSystem::replaceFile(const QString& path, const QByteArray& contents, QS
         return false;
     }
     return true;
+}
+
+bool FileSystem::canCreateFileIn(const QString& folder) const
+{
+    // The probe removes itself when it goes out of scope.
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".Velmora-XXXXXX")));
+    return probe.open();
+}
+
+bool FileSystem::makeFolder(const QString& folder, QString* error) const
+{
+    if (QDir().mkpath(folder))
+        return true;
+    setError(
+        error,
+        QStringLiteral("The folder %1 could not be made.").arg(QDir::toNativeSeparators(folder)));
+    return false;
 }

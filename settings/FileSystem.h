@@ -16,4 +16,11 @@ public:
     // Writes the file beside the old one and renames it over, so a failed
     // write (no permission, a full disk) leaves the old file as it was.
     bool replaceFile(const QString& path, const QByteArray& contents, QString* error) const;
+
+    // Whether a new file can be made in the folder, found out by making one:
+    // permission bits alone do not tell (access lists, read-only mounts).
+    bool canCreateFileIn(const QString& folder) const;
+
+    // Makes the folder and any missing parents.
+    bool makeFolder(const QString& folder, QString* error) const;
 };

@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QLatin1StringView>
+#include <QUrl>
 
 namespace {
 
@@ -15,6 +16,26 @@ QString trimSpaces(QLatin1StringView text)
     while (end > begin && text[end - 1] == QLatin1Char(' '))
         --end;
     return text.sliced(begin, end - begin).toString();
+}
+
+bool fitsLatin1(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() > 0xff)
+            return false;
+    }
+    return true;
+}
+
+// Only a name with an encoded label is decoded, whatever its top-level
+// domain (.local included); anything else, an address or a name the decoder
+// would refuse, stays exactly as the file has it.
+QString hostFromFile(const QString& host)
+{
+    if (!host.contains(QLatin1StringView("xn--")))
+        return host;
+    const QString decoded = QUrl::fromAce(host.toLatin1(), QUrl::IgnoreIDNWhitelist);
+    return decoded.isEmpty() ? host : decoded;
 }
 
 void applyLine(QByteArrayView line, SettingsRead& read)
@@ -34,7 +55,7 @@ void applyLine(QByteArrayView line, SettingsRead& read)
     if (key == QLatin1StringView("remoteport"))
         read.remotePort = trimSpaces(text.sliced(equals + 1)).toLower();
     else if (key == QLatin1StringView("remotehost"))
-        read.remoteHost = trimSpaces(text.sliced(equals + 1)).toLower();
+        read.remoteHost = hostFromFile(trimSpaces(text.sliced(equals + 1)).toLower());
 }
 
 } // namespace
@@ -53,12 +74,26 @@ SettingsRead parseSettingsFile(const QByteArray& bytes)
     return read;
 }
 
+std::optional<QString> hostForFile(const QString& host)
+{
+    // A Latin-1 host is kept as typed, case and all, as files always had it.
+    if (fitsLatin1(host))
+        return host;
+    const QByteArray ace = QUrl::toAce(host);
+    if (ace.isEmpty())
+        return std::nullopt;
+    return QString::fromLatin1(ace);
+}
+
 QByteArray formatSettingsFile(const QString& remotePortText, const QString& remoteHostText)
 {
+    // The dialog refuses a host without a form the file can hold; should one
+    // arrive anyway, an empty host is written rather than question marks.
+    const QString host = hostForFile(remoteHostText).value_or(QString());
     const QString text =
         QStringLiteral("' Hi y'all! I'm writing this program and I got bored.\r\n"
                        "' So i'm writing this 2-line blurb. The end. (Make that 4-line.)\r\n") +
         QStringLiteral("RemotePort=") + remotePortText + QStringLiteral("\r\n") +
-        QStringLiteral("RemoteHost=") + remoteHostText + QStringLiteral("\r\n");
+        QStringLiteral("RemoteHost=") + host + QStringLiteral("\r\n");
     return text.toLatin1();
 }

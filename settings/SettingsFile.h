@@ -18,9 +18,15 @@ struct SettingsRead {
 };
 
 // Reads key=value lines as single-byte (Latin-1) text. Lines end in CR LF or
-// LF; a last line without an end is read too.
+// LF; a last line without an end is read too. A host saved in its ASCII
+// (IDNA) form comes back in the letters it was typed in.
 SettingsRead parseSettingsFile(const QByteArray& bytes);
 
 // The file as written: two comment lines, then RemotePort= and RemoteHost=,
-// each line ending in CR LF, Latin-1.
+// each line ending in CR LF, Latin-1. A host with letters beyond Latin-1 is
+// written in its ASCII (IDNA) form, which names the same host.
 QByteArray formatSettingsFile(const QString& remotePortText, const QString& remoteHostText);
+
+// The host as the file can hold it, or nothing when it has letters beyond
+// Latin-1 and no ASCII (IDNA) form either.
+std::optional<QString> hostForFile(const QString& host);

@@ -2,6 +2,7 @@
 
 #include "help/AppInfo.h"
 #include "settings/SettingValue.h"
+#include "settings/SettingsFile.h"
 #include "settings/mdlMain.h"
 
 #include <QLabel>
@@ -30,6 +31,8 @@ HostProblem checkHostField(QStringView text)
     }
     if (text.trimmed().isEmpty())
         return HostProblem::Empty;
+    if (!hostForFile(text.toString()))
+        return HostProblem::NoAsciiForm;
     return HostProblem::None;
 }
 
@@ -42,6 +45,9 @@ QString hostRefusalText(HostProblem problem)
     case HostProblem::ControlCharacter:
         return QStringLiteral("Remote Host must not contain line breaks, tabs or other control "
                               "characters.");
+    case HostProblem::NoAsciiForm:
+        return QStringLiteral("Remote Host is not a host name that can be saved: enter the name "
+                              "or address of the car's router.");
     case HostProblem::None:
         break;
     }

@@ -17,11 +17,12 @@ constexpr int MaxRemotePort = 65535;
 // is not a number or falls outside MinRemotePort..MaxRemotePort.
 std::optional<int> portFromField(QStringView text);
 
-enum class HostProblem { None, Empty, ControlCharacter };
+enum class HostProblem { None, Empty, ControlCharacter, NoAsciiForm };
 
-// Why the host field cannot be stored. A blank host can never connect, and a
+// Why the host field cannot be stored. A blank host can never connect, a
 // line break or other control character would add lines of its own to the
-// settings file.
+// settings file, and a name beyond Latin-1 is saved in its ASCII (IDNA) form,
+// so it needs one.
 HostProblem checkHostField(QStringView text);
 
 // The messages that refuse a field on OK.

@@ -12,6 +12,10 @@ VELMORA_TEST_PACKAGES=(iproute2 util-linux iptables xvfb xdotool libxtst-dev x11
 # libFuzzer and sanitizer runtimes, and llvm-symbolizer for readable stacks.
 VELMORA_HARDENING_PACKAGES=(clang libclang-rt-dev llvm)
 
+# Packages to build and check the Debian package, and to try it in a fresh
+# Debian root.
+VELMORA_PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian debootstrap)
+
 # ensure_packages PKG...: installs whichever of the packages are missing.
 ensure_packages() {
     local missing=() pkg

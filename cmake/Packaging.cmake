@@ -1,0 +1,48 @@
+# What a Linux install puts besides the programs: the menu entry, its icon
+# and the software-centre description, at the places desktops look for them.
+# Then the Debian package, built by CPack from that same install. (The
+# Windows zip is made by its own script.)
+if(UNIX AND NOT APPLE)
+    set(VELMORA_APP_ID org.velmora.Velmora)
+    install(FILES packaging/${VELMORA_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES packaging/${VELMORA_APP_ID}.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+    install(FILES packaging/${VELMORA_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+    install(FILES packaging/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmora)
+    # Debian wants the change log compressed, and the same bytes every build.
+    # Velmora is its own upstream (a native package), so the name has no
+    # ".Debian".
+    set(VELMORA_CHANGELOG_GZ ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+    add_custom_command(OUTPUT ${VELMORA_CHANGELOG_GZ}
+        COMMAND gzip -n -9 -c ${CMAKE_CURRENT_SOURCE_DIR}/packaging/changelog.Debian
+            > ${VELMORA_CHANGELOG_GZ}
+        DEPENDS packaging/changelog.Debian
+        VERBATIM)
+    add_custom_target(velmora_changelog ALL DEPENDS ${VELMORA_CHANGELOG_GZ})
+    install(FILES ${VELMORA_CHANGELOG_GZ} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmora)
+
+    set(CPACK_PACKAGE_NAME velmora)
+    set(CPACK_PACKAGE_VENDOR "the Velmora developers")
+    set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keyboard remote control for a model car")
+    set(CPACK_PACKAGE_DESCRIPTION
+        "Velmora turns the keyboard into the remote control of a model car: it\n"
+        "connects to the car's server over TCP and sends a drive command on every\n"
+        "drive key press and release, and again once a second. The package also\n"
+        "holds velmora-carsim, a stand-in for the car's server.")
+    set(CPACK_PACKAGE_CONTACT "the Velmora developers <velmora@example.org>")
+    set(CPACK_STRIP_FILES ON)
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmora.example.org/")
+    # The libraries the programs link are found by dpkg-shlibdeps. The xcb
+    # platform plugin that Qt loads at run time comes with libqt6gui6, which
+    # is linked anyway. The Wayland plugin is only for desktops without
+    # XWayland, where Velmora then runs natively.
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+    include(CPack)
+endif()
