@@ -58,3 +58,10 @@ quint16 freePort()
         return 0;
     return probe.serverPort();
 }
+
+void aim(SocketControl& socket, const QString& host, qint32 port, qint32 localPort)
+{
+    socket.setRemoteHost(host);
+    socket.setRemotePort(port);
+    socket.setLocalPort(localPort);
+}

@@ -8,6 +8,14 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+// The longest wait for a loopback connection to settle.
+constexpr int settleMs = 5000;
+// Long enough for a stray queued signal to show up.
+constexpr int quietMs = 300;
+
+// Points the socket at host:port, from localPort (0 lets the system choose).
+void aim(SocketControl& socket, const QString& host, qint32 port, qint32 localPort = 0);
+
 // One Error signal as the owner saw it.
 struct SeenError {
     qint16 number = 0;
