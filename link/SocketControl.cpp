@@ -90,7 +90,9 @@ void SocketControl::Connect()
         startSocket(literal);
         return;
     }
-    m_lookupId = QHostInfo::lookupHost(m_remoteHost, this, [this, attempt](const QHostInfo& info) {
+    // The lookup is never aborted: Qt 6.4 leaks the callback of an aborted
+    // lookup, and a late answer is dropped by its attempt number anyway.
+    QHostInfo::lookupHost(m_remoteHost, this, [this, attempt](const QHostInfo& info) {
         onHostFound(attempt,
                     info.error() == QHostInfo::NoError ? info.addresses() : QList<QHostAddress>());
     });
@@ -137,7 +139,6 @@ void SocketControl::onHostFound(quint64 attempt, const QList<QHostAddress>& addr
 {
     if (attempt != m_attempt)
         return;
-    m_lookupId = -1;
     if (addresses.isEmpty()) {
         fail(SocketError::HostNotFound, socketErrorDescription(SocketError::HostNotFound));
         return;
@@ -315,10 +316,6 @@ void SocketControl::endAttempt()
 {
     m_connectTimer.stop();
     dropPendingConnect();
-    if (m_lookupId != -1) {
-        QHostInfo::abortHostLookup(m_lookupId);
-        m_lookupId = -1;
-    }
     dropSocket();
 }
 

@@ -108,7 +108,6 @@ private:
     // late answers from an earlier attempt (a host lookup, a queued error) are
     // recognised and dropped.
     quint64 m_attempt = 0;
-    int m_lookupId = -1;
     QTcpSocket* m_socket = nullptr;
     // The connect in progress, before a QTcpSocket takes the socket over.
     SocketPlatform::PendingConnect* m_pending = nullptr;
