@@ -6,12 +6,10 @@
 #include <QtGlobal>
 
 // The socket calls that differ between Unix and Windows, each platform in a
-// file of its own. Velmora makes the connection itself and hands the
-// connected socket to QTcpSocket: Qt 6.4 finishes a connect by calling
-// connect() again, and when the server resets the connection the moment it
-// accepts it, that call fails in a way Qt ignores and the next one quietly
-// starts a new connection, thousands of times a second. Reading the socket's
-// own error instead tells us plainly.
+// file of its own (what they share is in SocketPlatform.cpp). Velmora makes
+// the connection itself and hands the connected socket to QTcpSocket, which
+// cannot be trusted to make it (see SocketControl::startSocket); reading the
+// socket's own error tells plainly how a connect ended.
 namespace SocketPlatform {
 
 using Handle = qintptr;
@@ -43,6 +41,8 @@ private:
     void onReady();
     void finishLater();
     void stopWatching();
+    // The platform's own half of stopWatching().
+    void disableWatch();
 
     Handle m_handle = NoHandle;
     int m_error = 0;

@@ -1,52 +1,16 @@
 #include "link/SocketErrors.h"
 #include "link/SocketPlatform.h"
 
-#include <QNetworkInterface>
+#include "link/NativeAddress.h"
+
 #include <QSocketNotifier>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
-
-namespace {
-
-// address:port in the form the system calls take.
-struct NativeAddress {
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-
-    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
-};
-
-NativeAddress nativeAddress(const QHostAddress& address, quint16 port)
-{
-    NativeAddress result;
-    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
-        auto* in6 = reinterpret_cast<sockaddr_in6*>(&result.storage);
-        in6->sin6_family = AF_INET6;
-        in6->sin6_port = htons(port);
-        const Q_IPV6ADDR bytes = address.toIPv6Address();
-        std::memcpy(&in6->sin6_addr, bytes.c, sizeof bytes.c);
-        if (!address.scopeId().isEmpty())
-            in6->sin6_scope_id =
-                quint32(QNetworkInterface::interfaceIndexFromName(address.scopeId()));
-        result.length = sizeof(sockaddr_in6);
-    } else {
-        auto* in4 = reinterpret_cast<sockaddr_in*>(&result.storage);
-        in4->sin_family = AF_INET;
-        in4->sin_port = htons(port);
-        in4->sin_addr.s_addr = htonl(address.toIPv4Address());
-        result.length = sizeof(sockaddr_in);
-    }
-    return result;
-}
-
-} // namespace
 
 namespace SocketPlatform {
 
@@ -84,12 +48,6 @@ PendingConnect::PendingConnect(const QHostAddress& remote, quint16 remotePort, q
     m_watch = notifier;
 }
 
-PendingConnect::~PendingConnect()
-{
-    stopWatching();
-    closeHandle(m_handle);
-}
-
 Handle PendingConnect::take()
 {
     stopWatching();
@@ -107,19 +65,10 @@ void PendingConnect::onReady()
     emit finished();
 }
 
-void PendingConnect::finishLater()
-{
-    QMetaObject::invokeMethod(this, &PendingConnect::finished, Qt::QueuedConnection);
-}
-
-void PendingConnect::stopWatching()
+void PendingConnect::disableWatch()
 {
     if (auto* notifier = qobject_cast<QSocketNotifier*>(m_watch))
         notifier->setEnabled(false);
-    // Later, not now: this may run inside the notifier's own signal.
-    if (m_watch)
-        m_watch->deleteLater();
-    m_watch = nullptr;
 }
 
 void closeHandle(Handle handle)
