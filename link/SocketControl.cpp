@@ -60,13 +60,13 @@ SocketControl::~SocketControl()
     // The owner may be half destroyed by now: tell it nothing more.
     blockSignals(true);
     ++m_attempt;
-    endAttempt();
+    stopAttempt();
 }
 
 void SocketControl::Connect()
 {
     const quint64 attempt = ++m_attempt;
-    endAttempt();
+    stopAttempt();
 
     if (m_connectTimeoutMs > 0)
         m_connectTimer.start(m_connectTimeoutMs);
@@ -78,12 +78,12 @@ void SocketControl::Connect()
         return;
 
     if (m_remoteHost.isEmpty()) {
-        fail(SocketError::HostNotFound, socketErrorDescription(SocketError::HostNotFound));
+        endWithError(SocketError::HostNotFound, socketErrorDescription(SocketError::HostNotFound));
         return;
     }
     if (m_remotePort < 1 || m_remotePort > 65535 || m_localPort < 0 || m_localPort > 65535) {
-        fail(SocketError::AddressNotAvailable,
-             socketErrorDescription(SocketError::AddressNotAvailable));
+        endWithError(SocketError::AddressNotAvailable,
+                     socketErrorDescription(SocketError::AddressNotAvailable));
         return;
     }
     if (isLiteral) {
@@ -101,7 +101,7 @@ void SocketControl::Connect()
 void SocketControl::Close()
 {
     ++m_attempt;
-    endAttempt();
+    stopAttempt();
     setState(SocketState::Closed);
 }
 
@@ -140,7 +140,7 @@ void SocketControl::onHostFound(quint64 attempt, const QList<QHostAddress>& addr
     if (attempt != m_attempt)
         return;
     if (addresses.isEmpty()) {
-        fail(SocketError::HostNotFound, socketErrorDescription(SocketError::HostNotFound));
+        endWithError(SocketError::HostNotFound, socketErrorDescription(SocketError::HostNotFound));
         return;
     }
     setState(SocketState::HostResolved);
@@ -154,8 +154,10 @@ void SocketControl::onHostFound(quint64 attempt, const QList<QHostAddress>& addr
 
 void SocketControl::startSocket(const QHostAddress& address)
 {
-    // The handshake is ours, and Qt takes over the connected socket (see
-    // SocketPlatform.h for why).
+    // The handshake is ours, and Qt takes over the connected socket: Qt 6.4
+    // finishes a connect by calling connect() again, and when the server
+    // resets the connection as it accepts it, Qt ignores that failure and
+    // starts a new connection, thousands of times a second.
     m_pending = new SocketPlatform::PendingConnect(address, quint16(m_remotePort),
                                                    quint16(m_localPort), this);
     connect(m_pending, &SocketPlatform::PendingConnect::finished, this,
@@ -168,24 +170,24 @@ void SocketControl::onNativeConnectDone()
         return;
     const int error = m_pending->error();
     if (SocketPlatform::isHangUpAtConnect(error)) {
-        // The server took the connection and hung up at once.
-        peerClosed();
+        // The server took the connection and hung up at once: not an error.
+        Close();
         return;
     }
     if (error != 0) {
-        failWithSystemError(error);
+        endWithSystemError(error);
         return;
     }
 
     const SocketPlatform::Handle handle = m_pending->take();
-    dropPendingConnect();
+    releasePendingConnect();
     auto* socket = new QTcpSocket(this);
     m_socket = socket;
     socket->setProxy(QNetworkProxy::NoProxy);
     if (!socket->setSocketDescriptor(handle, QAbstractSocket::ConnectedState)) {
         SocketPlatform::closeHandle(handle);
         const SocketErrorInfo info = fromQtSocketError(socket->error());
-        fail(info.number, info.description);
+        endWithError(info.number, info.description);
         return;
     }
     m_witness = SocketPlatform::keepWitness(handle);
@@ -193,14 +195,14 @@ void SocketControl::onNativeConnectDone()
     onConnected();
 }
 
-void SocketControl::failWithSystemError(int code)
+void SocketControl::endWithSystemError(int code)
 {
     const SocketErrorInfo info =
         fromSystemError(code).value_or(socketErrorInfo(SocketError::ConnectionAborted));
-    fail(info.number, info.description);
+    endWithError(info.number, info.description);
 }
 
-void SocketControl::dropPendingConnect()
+void SocketControl::releasePendingConnect()
 {
     // Later, not now: this may run inside the attempt's own signal.
     if (m_pending)
@@ -238,12 +240,14 @@ void SocketControl::onSocketError()
         systemError = reason;
     const QAbstractSocket::SocketError error = m_socket->error();
     if (m_state == SocketState::Connected) {
+        // The peer ending the connection, in order or by a reset, is not an
+        // error: the connection is simply closed.
         if (SocketPlatform::isPeerHangUp(error, systemError)) {
-            peerClosed();
+            Close();
             return;
         }
         if (SocketPlatform::isDeadLinkGiveUp(systemError)) {
-            fail(SocketError::TimedOut, socketErrorDescription(SocketError::TimedOut));
+            endWithError(SocketError::TimedOut, socketErrorDescription(SocketError::TimedOut));
             return;
         }
     }
@@ -252,22 +256,22 @@ void SocketControl::onSocketError()
         if (const auto refined = fromSystemError(systemError))
             info = *refined;
     }
-    fail(info.number, info.description);
+    endWithError(info.number, info.description);
 }
 
 void SocketControl::onDisconnected()
 {
     if (m_state == SocketState::Connected)
-        peerClosed();
+        Close();
     else
-        fail(SocketError::ConnectionAborted,
-             socketErrorDescription(SocketError::ConnectionAborted));
+        endWithError(SocketError::ConnectionAborted,
+                     socketErrorDescription(SocketError::ConnectionAborted));
 }
 
 void SocketControl::onConnectTimeout()
 {
     if (m_state != SocketState::Connected)
-        fail(SocketError::TimedOut, socketErrorDescription(SocketError::TimedOut));
+        endWithError(SocketError::TimedOut, socketErrorDescription(SocketError::TimedOut));
 }
 
 void SocketControl::discardIncoming()
@@ -281,19 +285,10 @@ void SocketControl::discardIncoming()
     }
 }
 
-void SocketControl::peerClosed()
-{
-    // The peer ending the connection, in order or by a reset, is not an
-    // error: the connection is simply closed.
-    ++m_attempt;
-    endAttempt();
-    setState(SocketState::Closed);
-}
-
-void SocketControl::fail(qint16 number, const QString& description)
+void SocketControl::endWithError(qint16 number, const QString& description)
 {
     const quint64 attempt = ++m_attempt;
-    endAttempt();
+    stopAttempt();
     // Reported from the event loop, never from inside a call of the owner's,
     // so a handler that shows a message box or reconnects runs on clean
     // ground. A Close() or Connect() before then drops the report.
@@ -312,15 +307,10 @@ void SocketControl::fail(qint16 number, const QString& description)
         Qt::QueuedConnection);
 }
 
-void SocketControl::endAttempt()
+void SocketControl::stopAttempt()
 {
     m_connectTimer.stop();
-    dropPendingConnect();
-    dropSocket();
-}
-
-void SocketControl::dropSocket()
-{
+    releasePendingConnect();
     SocketPlatform::closeHandle(std::exchange(m_witness, SocketPlatform::NoHandle));
     QTcpSocket* socket = std::exchange(m_socket, nullptr);
     if (!socket)

@@ -85,19 +85,19 @@ private:
     void startSocket(const QHostAddress& address);
     void watchSocket(QTcpSocket* socket);
     void onNativeConnectDone();
-    void failWithSystemError(int code);
-    void dropPendingConnect();
+    void endWithSystemError(int code);
+    // Lets go of the connect in progress, if any.
+    void releasePendingConnect();
     void onConnected();
     void onSocketError();
     void onDisconnected();
     void onConnectTimeout();
     void discardIncoming();
-    void peerClosed();
     // Ends the current attempt and reports the error from the event loop.
-    void fail(qint16 number, const QString& description);
-    // Stops everything the current attempt has running.
-    void endAttempt();
-    void dropSocket();
+    void endWithError(qint16 number, const QString& description);
+    // Stops and lets go of everything the current attempt has running (the
+    // timer, the connect, the socket), telling no one.
+    void stopAttempt();
 
     QString m_remoteHost;
     qint32 m_remotePort = 0;
