@@ -141,6 +141,12 @@ bool ProgramUnderTest::waitReady(QString* error)
     return false;
 }
 
+bool ProgramUnderTest::startReady(quint16 port)
+{
+    m_failure.clear();
+    return start(port, &m_failure) && waitReady(&m_failure);
+}
+
 bool ProgramUnderTest::openFileMenu()
 {
     XClient& x = m_screen.x();

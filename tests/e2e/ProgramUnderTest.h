@@ -36,6 +36,10 @@ public:
     // Waits until the main window is shown, has the focus and shows its
     // grid, so that it takes keys from now on.
     bool waitReady(QString* error);
+    // start() and waitReady() in one, as every test begins; on failure,
+    // failure() says why.
+    bool startReady(quint16 port);
+    QString failure() const { return m_failure; }
 
     WindowId window() const { return m_window; }
     QProcess& process() { return m_process; }
@@ -62,5 +66,6 @@ private:
     QTemporaryDir m_workDir;
     QProcess m_process;
     QString m_output;
+    QString m_failure;
     WindowId m_window = 0;
 };

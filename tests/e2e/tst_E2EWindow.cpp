@@ -21,8 +21,7 @@ void tst_E2EWindow::windowHasTitleSizeAndRedGrid()
 {
     LoopbackPeer peer;
     ProgramUnderTest program(screen());
-    QString error;
-    QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
 
     XClient& x = screen().x();
     QCOMPARE(x.windowTitle(program.window()), QStringLiteral("Velmora"));
@@ -47,8 +46,7 @@ void tst_E2EWindow::focusLossStopsHeldKey()
 {
     LoopbackPeer peer;
     ProgramUnderTest program(screen());
-    QString error;
-    QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
     XClient& x = screen().x();
 
     QVERIFY(x.key("Up", true));

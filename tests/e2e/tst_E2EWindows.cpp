@@ -22,8 +22,7 @@ void tst_E2EWindows::firstDrive()
 {
     LoopbackPeer peer;
     ProgramUnderTest program(screen());
-    QString error;
-    QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
     XClient& x = screen().x();
 
     QCOMPARE(x.windowTitle(program.window()), QStringLiteral("Velmora"));
