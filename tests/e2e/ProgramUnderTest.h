@@ -52,6 +52,10 @@ public:
     bool openFileMenu();
 
     GridReading readGrid() const;
+    // What is wrong with the main window's layout, or nothing: it is titled
+    // Velmora and has a 500 x 500 client area under a menu bar, with the
+    // grid 100 pixels in from the client area's left and top.
+    QString layoutFault() const;
     // Polls the screen until the grid shows `squares` (see gridShowing()).
     bool waitGrid(const QString& squares, int timeoutMs = 10000) const;
 
