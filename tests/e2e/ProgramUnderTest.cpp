@@ -141,6 +141,12 @@ bool ProgramUnderTest::waitReady(QString* error)
     return false;
 }
 
+bool ProgramUnderTest::startReady(quint16 port)
+{
+    m_failure.clear();
+    return start(port, &m_failure) && waitReady(&m_failure);
+}
+
 bool ProgramUnderTest::openFileMenu()
 {
     XClient& x = m_screen.x();
@@ -155,6 +161,29 @@ GridReading ProgramUnderTest::readGrid() const
     if (!m_window)
         return {};
     return ::readGrid(m_screen.x().grab(m_window));
+}
+
+QString ProgramUnderTest::layoutFault() const
+{
+    XClient& x = m_screen.x();
+    const QString title = x.windowTitle(m_window);
+    if (title != QLatin1String("Velmora"))
+        return QStringLiteral("the window is titled \"%1\"").arg(title);
+    // The grid starts 100 pixels into the client area, which lies under the
+    // menu bar: that fixes where the client area starts in the window.
+    const QPoint origin = readGrid().origin;
+    if (origin.x() != 100)
+        return QStringLiteral("the grid starts %1 pixels from the left").arg(origin.x());
+    const int menuBarHeight = origin.y() - 100;
+    if (menuBarHeight <= 0)
+        return QStringLiteral("no menu bar above the client area");
+    const QSize window = x.windowSize(m_window);
+    const QSize clientArea(window.width(), window.height() - menuBarHeight);
+    if (clientArea != QSize(500, 500))
+        return QStringLiteral("the client area is %1 x %2")
+            .arg(clientArea.width())
+            .arg(clientArea.height());
+    return {};
 }
 
 bool ProgramUnderTest::waitGrid(const QString& squares, int timeoutMs) const

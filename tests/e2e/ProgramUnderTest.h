@@ -36,6 +36,10 @@ public:
     // Waits until the main window is shown, has the focus and shows its
     // grid, so that it takes keys from now on.
     bool waitReady(QString* error);
+    // start() and waitReady() in one, as every test begins; on failure,
+    // failure() says why.
+    bool startReady(quint16 port);
+    QString failure() const { return m_failure; }
 
     WindowId window() const { return m_window; }
     QProcess& process() { return m_process; }
@@ -48,6 +52,10 @@ public:
     bool openFileMenu();
 
     GridReading readGrid() const;
+    // What is wrong with the main window's layout, or nothing: it is titled
+    // Velmora and has a 500 x 500 client area under a menu bar, with the
+    // grid 100 pixels in from the client area's left and top.
+    QString layoutFault() const;
     // Polls the screen until the grid shows `squares` (see gridShowing()).
     bool waitGrid(const QString& squares, int timeoutMs = 10000) const;
 
@@ -62,5 +70,6 @@ private:
     QTemporaryDir m_workDir;
     QProcess m_process;
     QString m_output;
+    QString m_failure;
     WindowId m_window = 0;
 };

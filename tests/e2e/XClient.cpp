@@ -1,14 +1,14 @@
+// XClient's connection to the server, and what it reads of the windows
+// there: which ones the window manager looks after, their titles, sizes
+// and pixels, the focus and pop-ups.
+
 #include "e2e/XClient.h"
 
 #include <QByteArray>
 #include <QColor>
-#include <QElapsedTimer>
-
-#include <poll.h>
 
 // Xlib comes last: its macros (None, Bool, Status, KeyPress...) would
 // otherwise break Qt's headers.
-#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -62,11 +62,6 @@ QByteArray byteProperty(Display* display, Window window, Atom property, Atom typ
         XFree(data);
     }
     return bytes;
-}
-
-unsigned int numLockMask(Display* display)
-{
-    return XkbKeysymToModifiers(display, XK_Num_Lock);
 }
 
 // The bits of one colour channel of a pixel, scaled to 0..255.
@@ -219,172 +214,6 @@ QImage XClient::grab(WindowId window) const
     return result;
 }
 
-bool XClient::key(const char* keysymName, bool press)
-{
-    const KeySym keysym = XStringToKeysym(keysymName);
-    if (keysym == NoSymbol)
-        return false;
-    const KeyCode code = XKeysymToKeycode(m_display, keysym);
-    if (code == 0)
-        return false;
-    if (!XTestFakeKeyEvent(m_display, code, press ? True : False, CurrentTime))
-        return false;
-    XFlush(m_display);
-    m_pressed.removeAll(code);
-    if (press)
-        m_pressed.append(code);
-    return true;
-}
-
-void XClient::releaseAll()
-{
-    for (const unsigned char code : std::as_const(m_pressed))
-        XTestFakeKeyEvent(m_display, code, False, CurrentTime);
-    m_pressed.clear();
-    for (const WindowId window : std::as_const(m_windows))
-        XDestroyWindow(m_display, window);
-    m_windows.clear();
-    sync();
-}
-
-bool XClient::tap(const char* keysymName)
-{
-    return key(keysymName, true) && key(keysymName, false);
-}
-
-bool XClient::tapWithAlt(const char* keysymName)
-{
-    return key("Alt_L", true) && tap(keysymName) && key("Alt_L", false);
-}
-
-bool XClient::setNumLock(bool on)
-{
-    const unsigned int mask = numLockMask(m_display);
-    if (mask == 0)
-        return false;
-    XkbLockModifiers(m_display, XkbUseCoreKbd, mask, on ? mask : 0);
-    sync();
-    return numLockOn() == on;
-}
-
-bool XClient::numLockOn() const
-{
-    XkbStateRec state{};
-    if (XkbGetState(m_display, XkbUseCoreKbd, &state) != Success)
-        return false;
-    return (state.locked_mods & numLockMask(m_display)) != 0;
-}
-
-bool XClient::setAutoRepeat(int delayMs, int intervalMs)
-{
-    XAutoRepeatOn(m_display);
-    const bool done =
-        XkbSetAutoRepeatRate(m_display, XkbUseCoreKbd, unsigned(delayMs), unsigned(intervalMs));
-    sync();
-    unsigned int delay = 0;
-    unsigned int interval = 0;
-    return done && XkbGetAutoRepeatRate(m_display, XkbUseCoreKbd, &delay, &interval) &&
-           int(delay) == delayMs && int(interval) == intervalMs;
-}
-
-void XClient::sendToRoot(WindowId window, const char* message, const QList<long>& data)
-{
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = atom(message);
-    event.xclient.format = 32;
-    for (int i = 0; i < data.size() && i < 5; ++i)
-        event.xclient.data.l[i] = data.at(i);
-    XSendEvent(m_display, DefaultRootWindow(m_display), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XFlush(m_display);
-}
-
-void XClient::requestClose(WindowId window)
-{
-    // Source 2: a pager or other tool acting for the user, which window
-    // managers obey without the checks they apply to applications.
-    sendToRoot(window, "_NET_CLOSE_WINDOW", {CurrentTime, 2});
-}
-
-void XClient::requestActivate(WindowId window)
-{
-    sendToRoot(window, "_NET_ACTIVE_WINDOW", {2, CurrentTime, 0});
-}
-
-QRect XClient::screenRect(WindowId window) const
-{
-    XWindowAttributes attributes{};
-    if (!XGetWindowAttributes(m_display, window, &attributes))
-        return {};
-    int x = 0;
-    int y = 0;
-    Window child = 0;
-    XTranslateCoordinates(m_display, window, DefaultRootWindow(m_display), 0, 0, &x, &y, &child);
-    return {x, y, attributes.width, attributes.height};
-}
-
-QPoint XClient::closeBoxCentre(WindowId window) const
-{
-    // The frame that the window manager put around the window is the
-    // window's ancestor just below the root.
-    const Window root = DefaultRootWindow(m_display);
-    Window frame = window;
-    for (;;) {
-        Window rootReturn = 0;
-        Window parent = 0;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(m_display, frame, &rootReturn, &parent, &children, &count))
-            return {};
-        if (children)
-            XFree(children);
-        if (parent == root || parent == 0)
-            break;
-        frame = parent;
-    }
-    const QRect client = screenRect(window);
-    const QRect frameRect = screenRect(frame);
-    const QRect titleBar(frameRect.left(), frameRect.top(), frameRect.width(),
-                         client.top() - frameRect.top());
-    // The buttons are the small square windows that lie in the title bar;
-    // the close box is the right-most of them.
-    QRect closeBox;
-    QList<Window> pending{frame};
-    while (!pending.isEmpty()) {
-        const Window current = pending.takeLast();
-        Window rootReturn = 0;
-        Window parent = 0;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(m_display, current, &rootReturn, &parent, &children, &count))
-            continue;
-        for (unsigned int i = 0; i < count; ++i) {
-            if (children[i] == window || !isViewable(children[i]))
-                continue;
-            pending.append(children[i]);
-            const QRect rect = screenRect(children[i]);
-            if (titleBar.contains(rect) && rect.width() >= 8 && rect.width() <= 32 &&
-                rect.width() == rect.height() && rect.left() > closeBox.left())
-                closeBox = rect;
-        }
-        if (children)
-            XFree(children);
-    }
-    return closeBox.isNull() ? QPoint() : closeBox.center();
-}
-
-bool XClient::click(QPoint screenPosition)
-{
-    const bool done = XTestFakeMotionEvent(m_display, DefaultScreen(m_display), screenPosition.x(),
-                                           screenPosition.y(), CurrentTime) &&
-                      XTestFakeButtonEvent(m_display, Button1, True, CurrentTime) &&
-                      XTestFakeButtonEvent(m_display, Button1, False, CurrentTime);
-    XFlush(m_display);
-    return done;
-}
-
 WindowId XClient::popupOfProcess(qint64 pid) const
 {
     Window rootReturn = 0;
@@ -413,54 +242,6 @@ WindowId XClient::popupOfProcess(qint64 pid) const
 bool XClient::isManaged(WindowId window) const
 {
     return managedWindows().contains(window);
-}
-
-WindowId XClient::createWindow(const QString& title)
-{
-    const int screen = DefaultScreen(m_display);
-    const Window window =
-        XCreateSimpleWindow(m_display, RootWindow(m_display, screen), 0, 0, 200, 150, 0,
-                            BlackPixel(m_display, screen), WhitePixel(m_display, screen));
-    const QByteArray name = title.toUtf8();
-    XStoreName(m_display, window, name.constData());
-    XSelectInput(m_display, window, KeyPressMask | KeyReleaseMask);
-    XMapRaised(m_display, window);
-    sync();
-    m_windows.append(window);
-    return window;
-}
-
-void XClient::discardEvents()
-{
-    XEvent event{};
-    while (XPending(m_display) > 0)
-        XNextEvent(m_display, &event);
-}
-
-bool XClient::waitForKeyEvent(int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        while (XPending(m_display) > 0) {
-            XEvent event{};
-            XNextEvent(m_display, &event);
-            if (event.type == KeyPress || event.type == KeyRelease)
-                return true;
-        }
-        const qint64 left = timeoutMs - clock.elapsed();
-        if (left <= 0)
-            return false;
-        pollfd entry{ConnectionNumber(m_display), POLLIN, 0};
-        ::poll(&entry, 1, int(left));
-    }
-}
-
-void XClient::destroyWindow(WindowId window)
-{
-    m_windows.removeAll(window);
-    XDestroyWindow(m_display, window);
-    sync();
 }
 
 void XClient::sync() const

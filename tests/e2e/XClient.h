@@ -15,7 +15,10 @@ using WindowId = unsigned long;
 // The test's own connection to the X server. It finds the windows that the
 // window manager looks after, reads their pixels, sends real key events
 // through XTEST and asks the window manager to activate or close windows.
-// Xlib stays inside the .cpp file, since its macros clash with Qt's names.
+// Xlib stays inside the .cpp files, since its macros clash with Qt's names:
+// XClient.cpp reads windows, XClientInput.cpp sends keys and clicks, and
+// XClientWindowManager.cpp deals with the window manager and the test's own
+// windows.
 class XClient {
 public:
     XClient() = default;

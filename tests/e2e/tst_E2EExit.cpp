@@ -45,8 +45,7 @@ void tst_E2EExit::closingSavesAndExits()
 
     LoopbackPeer peer;
     ProgramUnderTest program(screen());
-    QString error;
-    QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
     XClient& x = screen().x();
 
     // Connected when it closes, so that closing has a connection to end.

@@ -124,8 +124,7 @@ void tst_E2EKeys::upPressedAndReleased()
     Carsim sim;
     QVERIFY2(sim.waitListening(), qPrintable(sim.output()));
     ProgramUnderTest program(screen());
-    QString error;
-    QVERIFY2(program.start(sim.port(), &error) && program.waitReady(&error), qPrintable(error));
+    QVERIFY2(program.startReady(sim.port()), qPrintable(program.failure()));
     XClient& x = screen().x();
 
     QVERIFY(x.key("Up", true));
@@ -170,8 +169,7 @@ void tst_E2EKeys::heldKeyRepeatsWithoutRelease()
 {
     LoopbackPeer peer;
     ProgramUnderTest program(screen());
-    QString error;
-    QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
     XClient& x = screen().x();
     // The server repeats a held key after 300 ms, then 25 times a second.
     QVERIFY(x.setAutoRepeat(300, 40));
@@ -215,8 +213,7 @@ void tst_E2EKeys::keypad()
 
     LoopbackPeer peer;
     ProgramUnderTest program(screen());
-    QString error;
-    QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
     XClient& x = screen().x();
     QVERIFY(x.setNumLock(numLock));
 

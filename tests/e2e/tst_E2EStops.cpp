@@ -33,8 +33,7 @@ void tst_E2EStops::menuStopsHeldKeyUntilItCloses()
 {
     LoopbackPeer peer;
     ProgramUnderTest program(screen());
-    QString error;
-    QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
     XClient& x = screen().x();
 
     // No repeats from the server: the car may drive again only because the
@@ -71,8 +70,7 @@ void tst_E2EStops::shiftCannotLoseKeypadRelease()
 {
     LoopbackPeer peer;
     ProgramUnderTest program(screen());
-    QString error;
-    QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
     XClient& x = screen().x();
     QVERIFY(x.setNumLock(true));
 
@@ -100,8 +98,7 @@ void tst_E2EStops::closingSendsStopFirst()
 
     LoopbackPeer peer;
     ProgramUnderTest program(screen());
-    QString error;
-    QVERIFY2(program.start(peer.port(), &error) && program.waitReady(&error), qPrintable(error));
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
     XClient& x = screen().x();
 
     QVERIFY(x.key("Up", true));
