@@ -6,7 +6,7 @@
 #include "settings/frmComm.h"
 #include "settings/mdlMain.h"
 #include "support/OrdinaryUser.h"
-#include "support/TestSupport.h"
+#include "support/WidgetTestCase.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,11 +34,10 @@ void makeStale()
 
 } // namespace
 
-class tst_SettingsLifecycle : public QObject {
+class tst_SettingsLifecycle : public WidgetTestCase {
     Q_OBJECT
 
 private slots:
-    void init();
     void firstRunUsesDefaultsAndWritesFile();
     void fileValuesComeBackLowerCased();
     void missingKeysStayEmpty();
@@ -48,127 +47,113 @@ private slots:
     void fileWithoutReadPermissionIsKeptUntilSettingsAreSaved();
     void hostBeyondLatin1SurvivesRestart();
     void programFolderWithoutWriteAccessKeepsSettingsPerUser();
-};
 
-void tst_SettingsLifecycle::init()
-{
-    makeStale();
-}
+private:
+    void setUp() override { makeStale(); }
+};
 
 void tst_SettingsLifecycle::firstRunUsesDefaultsAndWritesFile()
 {
-    TempAppDir dir;
-    ModalWatcher watcher;
-    frmMain w(dir.path());
-    QCOMPARE(w.settingsPath(), dir.settingsPath());
+    frmMain w(dir().path());
+    QCOMPARE(w.settingsPath(), dir().settingsPath());
     QVERIFY(mdlMain::RemotePort.isNumber());
     QCOMPARE(mdlMain::RemotePort.integerPart(), std::optional<qint64>(1500));
     QCOMPARE(mdlMain::RemoteHost, SettingValue::fromText(mdlMain::DefaultHost()));
-    QVERIFY(!dir.settingsExist());
+    QVERIFY(!dir().settingsExist());
 
     w.show();
     QVERIFY(w.close());
     QVERIFY(!w.isVisible());
-    QCOMPARE(dir.readRaw(), fileOf(QStringLiteral("1500"), QStringLiteral("192.168.1.1")));
-    QVERIFY(watcher.seen().isEmpty());
+    QCOMPARE(dir().readRaw(), fileOf(QStringLiteral("1500"), QStringLiteral("192.168.1.1")));
+    QVERIFY(watcher().seen().isEmpty());
 }
 
 void tst_SettingsLifecycle::fileValuesComeBackLowerCased()
 {
-    TempAppDir dir;
-    dir.writeRaw("  RemoteHOST =  MyCar.LAN  \n'RemoteHost=x\r\nremoteport= 1234 ");
-    ModalWatcher watcher;
-    frmMain w(dir.path());
+    dir().writeRaw("  RemoteHOST =  MyCar.LAN  \n'RemoteHost=x\r\nremoteport= 1234 ");
+    frmMain w(dir().path());
     QCOMPARE(mdlMain::RemotePort, SettingValue::fromText(QStringLiteral("1234")));
     QCOMPARE(mdlMain::RemoteHost, SettingValue::fromText(QStringLiteral("mycar.lan")));
 
     w.show();
     QVERIFY(w.close());
-    QCOMPARE(dir.readRaw(), fileOf(QStringLiteral("1234"), QStringLiteral("mycar.lan")));
-    QVERIFY(watcher.seen().isEmpty());
+    QCOMPARE(dir().readRaw(), fileOf(QStringLiteral("1234"), QStringLiteral("mycar.lan")));
+    QVERIFY(watcher().seen().isEmpty());
 }
 
 void tst_SettingsLifecycle::missingKeysStayEmpty()
 {
-    TempAppDir dir;
-    dir.writeRaw("remoteport=2000\r\n");
-    ModalWatcher watcher;
-    frmMain w(dir.path());
+    dir().writeRaw("remoteport=2000\r\n");
+    frmMain w(dir().path());
     QCOMPARE(mdlMain::RemotePort, SettingValue::fromText(QStringLiteral("2000")));
     QVERIFY(mdlMain::RemoteHost.isEmpty());
     QCOMPARE(mdlMain::RemoteHost.text(), QString());
 
     w.show();
     QVERIFY(w.close());
-    const QByteArray saved = dir.readRaw();
+    const QByteArray saved = dir().readRaw();
     QVERIFY2(saved.endsWith("\r\nRemotePort=2000\r\nRemoteHost=\r\n"), saved.constData());
     QCOMPARE(saved, fileOf(QStringLiteral("2000"), QString()));
 }
 
 void tst_SettingsLifecycle::numberSetWhileOpenIsSavedAsPlainText()
 {
-    TempAppDir dir;
-    dir.writeSettings(QStringLiteral("car"), QStringLiteral("1500"));
-    ModalWatcher watcher;
-    frmMain w(dir.path());
+    dir().writeSettings(QStringLiteral("car"), QStringLiteral("1500"));
+    frmMain w(dir().path());
     // What the settings dialog leaves behind on OK.
     mdlMain::RemotePort = SettingValue::fromNumber(3000);
     mdlMain::RemoteHost = SettingValue::fromText(QStringLiteral("Boat.LAN"));
 
     w.show();
     QVERIFY(w.close());
-    QCOMPARE(dir.readRaw(), fileOf(QStringLiteral("3000"), QStringLiteral("Boat.LAN")));
+    QCOMPARE(dir().readRaw(), fileOf(QStringLiteral("3000"), QStringLiteral("Boat.LAN")));
 }
 
 void tst_SettingsLifecycle::unreadableFileIsReportedAndNotOverwritten()
 {
-    TempAppDir dir;
-    QVERIFY(QDir(dir.path()).mkdir(settingsFileName()));
-    ModalWatcher watcher;
-    frmMain w(dir.path());
+    QVERIFY(QDir(dir().path()).mkdir(settingsFileName()));
+    frmMain w(dir().path());
 
     // Something is there, so no defaults: start with nothing read.
     QVERIFY(mdlMain::RemotePort.isEmpty());
     QVERIFY(mdlMain::RemoteHost.isEmpty());
-    QCOMPARE(watcher.seen().size(), 1);
-    const SeenMessage readMessage = watcher.seen().first();
+    QCOMPARE(watcher().seen().size(), 1);
+    const SeenMessage readMessage = watcher().seen().first();
     QCOMPARE(readMessage.title, QStringLiteral("Velmora v0.2"));
     QCOMPARE(readMessage.icon, QMessageBox::Information);
-    QVERIFY2(readMessage.text.contains(QDir::toNativeSeparators(dir.settingsPath())),
+    QVERIFY2(readMessage.text.contains(QDir::toNativeSeparators(dir().settingsPath())),
              qPrintable(readMessage.text));
     QVERIFY2(readMessage.text.contains(QStringLiteral("folder")), qPrintable(readMessage.text));
 
     w.show();
     QVERIFY(w.close());
     QVERIFY(!w.isVisible());
-    QCOMPARE(watcher.seen().size(), 1);
-    QVERIFY(QFileInfo(dir.settingsPath()).isDir());
+    QCOMPARE(watcher().seen().size(), 1);
+    QVERIFY(QFileInfo(dir().settingsPath()).isDir());
 }
 
 void tst_SettingsLifecycle::saveFailureIsReportedAndWindowStillCloses()
 {
-    TempAppDir dir;
     const QByteArray old = fileOf(QStringLiteral("1500"), QStringLiteral("car"));
-    dir.writeRaw(old);
+    dir().writeRaw(old);
     // A protected file is not replaced, not even by a user who could.
-    QVERIFY(QFile::setPermissions(dir.settingsPath(), QFileDevice::ReadOwner));
-    ModalWatcher watcher;
+    QVERIFY(QFile::setPermissions(dir().settingsPath(), QFileDevice::ReadOwner));
     {
-        frmMain w(dir.path());
-        QVERIFY(watcher.seen().isEmpty());
+        frmMain w(dir().path());
+        QVERIFY(watcher().seen().isEmpty());
         mdlMain::RemotePort = SettingValue::fromNumber(2000);
         w.show();
         QVERIFY(w.close());
         QVERIFY(!w.isVisible());
     }
-    QCOMPARE(watcher.seen().size(), 1);
-    const SeenMessage& message = watcher.seen().first();
+    QCOMPARE(watcher().seen().size(), 1);
+    const SeenMessage& message = watcher().seen().first();
     QCOMPARE(message.title, QStringLiteral("Velmora v0.2"));
     QCOMPARE(message.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY2(message.text.contains(QDir::toNativeSeparators(dir.settingsPath())),
+    QVERIFY2(message.text.contains(QDir::toNativeSeparators(dir().settingsPath())),
              qPrintable(message.text));
     QVERIFY2(message.text.contains(QStringLiteral("read-only")), qPrintable(message.text));
-    QCOMPARE(dir.readRaw(), old);
+    QCOMPARE(dir().readRaw(), old);
 }
 
 void tst_SettingsLifecycle::fileWithoutReadPermissionIsKeptUntilSettingsAreSaved()
@@ -176,30 +161,28 @@ void tst_SettingsLifecycle::fileWithoutReadPermissionIsKeptUntilSettingsAreSaved
 #ifndef Q_OS_UNIX
     QSKIP("needs Unix file permissions");
 #endif
-    TempAppDir dir;
     const QByteArray old = fileOf(QStringLiteral("1234"), QStringLiteral("car"));
-    dir.writeRaw(old);
-    QVERIFY(QFile::setPermissions(dir.settingsPath(), QFileDevice::WriteOwner));
-    ModalWatcher watcher;
+    dir().writeRaw(old);
+    QVERIFY(QFile::setPermissions(dir().settingsPath(), QFileDevice::WriteOwner));
     QByteArray kept;
     QByteArray saved;
     {
-        const OrdinaryUser user({dir.path(), dir.settingsPath()});
+        const OrdinaryUser user({dir().path(), dir().settingsPath()});
         if (!user.isOrdinary())
             QSKIP("cannot run as an ordinary user");
         {
-            frmMain w(dir.path());
-            QCOMPARE(watcher.seen().size(), 1);
+            frmMain w(dir().path());
+            QCOMPARE(watcher().seen().size(), 1);
             w.show();
             QVERIFY(w.close());
         }
-        QVERIFY(QFile::setPermissions(dir.settingsPath(),
+        QVERIFY(QFile::setPermissions(dir().settingsPath(),
                                       QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-        kept = dir.readRaw();
+        kept = dir().readRaw();
 
         // Settings saved in the dialog are the driver's new choice.
-        QVERIFY(QFile::setPermissions(dir.settingsPath(), QFileDevice::WriteOwner));
-        frmMain w(dir.path());
+        QVERIFY(QFile::setPermissions(dir().settingsPath(), QFileDevice::WriteOwner));
+        frmMain w(dir().path());
         w.show();
         control<QAction>(w, "mnuCOMPort")->trigger();
         QTRY_VERIFY(w.commDialog());
@@ -207,7 +190,7 @@ void tst_SettingsLifecycle::fileWithoutReadPermissionIsKeptUntilSettingsAreSaved
         control<QLineEdit>(*w.commDialog(), "txtRemotePort")->setText(QStringLiteral("2000"));
         control<QPushButton>(*w.commDialog(), "cmdOK")->click();
         QVERIFY(w.close());
-        saved = dir.readRaw();
+        saved = dir().readRaw();
     }
     QCOMPARE(kept, old);
     QCOMPARE(saved, fileOf(QStringLiteral("2000"), QStringLiteral("boat")));
@@ -215,24 +198,22 @@ void tst_SettingsLifecycle::fileWithoutReadPermissionIsKeptUntilSettingsAreSaved
 
 void tst_SettingsLifecycle::hostBeyondLatin1SurvivesRestart()
 {
-    TempAppDir dir;
-    dir.writeSettings(QStringLiteral("car"), QStringLiteral("1500"));
+    dir().writeSettings(QStringLiteral("car"), QStringLiteral("1500"));
     const QString host = QStringLiteral("\u043c\u0430\u0448\u0438\u043d\u0430.local");
-    ModalWatcher watcher;
     {
-        frmMain w(dir.path());
+        frmMain w(dir().path());
         mdlMain::RemoteHost = SettingValue::fromText(host);
         w.show();
         QVERIFY(w.close());
     }
-    const QByteArray saved = dir.readRaw();
+    const QByteArray saved = dir().readRaw();
     const bool ascii = std::all_of(saved.begin(), saved.end(), [](char c) { return c > 0; });
     QVERIFY2(ascii && !saved.contains('?'), saved.constData());
 
     makeStale();
-    frmMain w(dir.path());
+    frmMain w(dir().path());
     QCOMPARE(mdlMain::RemoteHost.text(), host);
-    QVERIFY(watcher.seen().isEmpty());
+    QVERIFY(watcher().seen().isEmpty());
 }
 
 void tst_SettingsLifecycle::programFolderWithoutWriteAccessKeepsSettingsPerUser()
@@ -240,13 +221,12 @@ void tst_SettingsLifecycle::programFolderWithoutWriteAccessKeepsSettingsPerUser(
 #ifndef Q_OS_UNIX
     QSKIP("needs Unix file permissions");
 #endif
-    TempAppDir dir;
     QTemporaryDir home;
     QVERIFY(home.isValid());
-    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
-                                                  QFileDevice::ReadOther | QFileDevice::ExeOther));
+    QVERIFY(QFile::setPermissions(dir().path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                    QFileDevice::ReadOther |
+                                                    QFileDevice::ExeOther));
     const QString perUser = home.path() + QStringLiteral("/Velmora/Velmora.ini");
-    ModalWatcher watcher;
     QString firstPath;
     const QByteArray oldConfigHome = qgetenv("XDG_CONFIG_HOME");
     {
@@ -255,20 +235,20 @@ void tst_SettingsLifecycle::programFolderWithoutWriteAccessKeepsSettingsPerUser(
             QSKIP("cannot run as an ordinary user");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
         {
-            frmMain w(dir.path());
+            frmMain w(dir().path());
             firstPath = w.settingsPath();
             mdlMain::RemoteHost = SettingValue::fromText(QStringLiteral("car.lan"));
             w.show();
             QVERIFY(w.close());
         }
         makeStale();
-        frmMain w(dir.path());
+        frmMain w(dir().path());
     }
     qputenv("XDG_CONFIG_HOME", oldConfigHome);
     QCOMPARE(firstPath, perUser);
     QCOMPARE(mdlMain::RemoteHost.text(), QStringLiteral("car.lan"));
-    QVERIFY(watcher.seen().isEmpty());
-    QVERIFY(!dir.settingsExist());
+    QVERIFY(watcher().seen().isEmpty());
+    QVERIFY(!dir().settingsExist());
 }
 
 QTEST_MAIN(tst_SettingsLifecycle)

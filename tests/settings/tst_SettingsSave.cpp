@@ -4,22 +4,14 @@
 
 #include "settings/FileSystem.h"
 #include "settings/SettingsFile.h"
+#include "support/ScratchDisk.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QObject>
 #include <QTemporaryDir>
 #include <QTest>
-#include <algorithm>
 #include <memory>
-
-#ifdef Q_OS_LINUX
-#include <cerrno>
-#include <cstring>
-#include <sched.h>
-#include <sys/mount.h>
-#endif
 
 namespace {
 
@@ -46,23 +38,6 @@ QStringList entries(const QString& dir)
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-// Writes until the file system refuses, then gives back `leaveFree` bytes.
-void fillDisk(const QString& path, qint64 leaveFree)
-{
-    QFile filler(path);
-    QVERIFY(filler.open(QIODevice::WriteOnly));
-    const QByteArray chunk(4096, 'x');
-    for (int i = 0; i < 10000; ++i) {
-        if (filler.write(chunk) != chunk.size() || !filler.flush())
-            break;
-    }
-    filler.close();
-    const qint64 size = QFileInfo(path).size();
-    QVERIFY2(size > 0, "the filler got no space at all");
-    if (leaveFree > 0)
-        QVERIFY(QFile::resize(path, std::max<qint64>(0, size - leaveFree)));
-}
-
 } // namespace
 
 class tst_SettingsSave : public QObject {
@@ -85,44 +60,28 @@ private:
     // A fresh tmpfs of `size`; its path, or empty after QSKIP/QFAIL.
     QString mountScratch(const char* size);
 
-    bool m_ownNamespace = false;
     QString m_whyNoNamespace;
     std::unique_ptr<QTemporaryDir> m_mountPoint;
 };
 
 void tst_SettingsSave::initTestCase()
 {
-#ifdef Q_OS_LINUX
     // Only this (main) thread moves to the new namespace, which is where all
     // file work in this test happens. Mount changes stay private to it and
     // vanish with the process.
-    if (::unshare(CLONE_NEWNS) != 0) {
-        m_whyNoNamespace = QStringLiteral("cannot enter an own mount namespace (needs root): %1")
-                               .arg(QString::fromLocal8Bit(std::strerror(errno)));
-    } else if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        m_whyNoNamespace = QStringLiteral("cannot make mounts private: %1")
-                               .arg(QString::fromLocal8Bit(std::strerror(errno)));
-    } else {
-        m_ownNamespace = true;
-    }
-#else
-    m_whyNoNamespace = QStringLiteral("mount namespaces exist only on Linux");
-#endif
+    m_whyNoNamespace = ScratchDisk::enterOwnMountNamespace();
 }
 
 void tst_SettingsSave::cleanup()
 {
-#ifdef Q_OS_LINUX
     if (m_mountPoint)
-        ::umount2(QFile::encodeName(m_mountPoint->path()).constData(), MNT_DETACH);
-#endif
+        ScratchDisk::unmount(m_mountPoint->path());
     m_mountPoint.reset();
 }
 
 QString tst_SettingsSave::mountScratch(const char* size)
 {
-#ifdef Q_OS_LINUX
-    if (!m_ownNamespace) {
+    if (!m_whyNoNamespace.isEmpty()) {
         QTest::qSkip(qPrintable(m_whyNoNamespace), __FILE__, __LINE__);
         return {};
     }
@@ -131,21 +90,13 @@ QString tst_SettingsSave::mountScratch(const char* size)
         QTest::qFail("cannot make a mount point", __FILE__, __LINE__);
         return {};
     }
-    const QByteArray options = QByteArrayLiteral("size=") + size;
-    if (::mount("velmora-test", QFile::encodeName(m_mountPoint->path()).constData(), "tmpfs", 0,
-                options.constData()) != 0) {
-        const QString why = QStringLiteral("cannot mount a tmpfs: %1")
-                                .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    const QString why = ScratchDisk::mount(m_mountPoint->path(), size);
+    if (!why.isEmpty()) {
         m_mountPoint.reset();
         QTest::qSkip(qPrintable(why), __FILE__, __LINE__);
         return {};
     }
     return m_mountPoint->path() + QLatin1Char('/');
-#else
-    Q_UNUSED(size);
-    QTest::qSkip(qPrintable(m_whyNoNamespace), __FILE__, __LINE__);
-    return {};
-#endif
 }
 
 void tst_SettingsSave::replaceWritesNewContentsAndLeavesNoTemporary_data()
@@ -268,7 +219,7 @@ void tst_SettingsSave::fullDiskKeepsOldFile()
         return;
     const QString path = dir + settingsFileName();
     QVERIFY(writeAll(path, OldContents));
-    fillDisk(dir + QStringLiteral("filler"), leaveFree);
+    QCOMPARE(ScratchDisk::fill(dir + QStringLiteral("filler"), leaveFree), QString());
     const QStringList before = entries(dir);
 
     QByteArray contents = NewContents;
@@ -290,11 +241,7 @@ void tst_SettingsSave::readOnlyFileSystemKeepsOldFile()
         return;
     const QString path = dir + settingsFileName();
     QVERIFY(writeAll(path, OldContents));
-#ifdef Q_OS_LINUX
-    QVERIFY2(::mount("velmora-test", QFile::encodeName(m_mountPoint->path()).constData(), "tmpfs",
-                     MS_REMOUNT | MS_RDONLY, nullptr) == 0,
-             std::strerror(errno));
-#endif
+    QCOMPARE(ScratchDisk::makeReadOnly(m_mountPoint->path()), QString());
 
     QString error;
     QVERIFY(!FileSystem().replaceFile(path, NewContents, &error));

@@ -57,6 +57,19 @@ QString mount(const QString& folder, const char* size)
 #endif
 }
 
+QString makeReadOnly(const QString& folder)
+{
+#if defined(Q_OS_LINUX)
+    if (::mount("velmora-test", QFile::encodeName(folder).constData(), "tmpfs",
+                MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+        return QStringLiteral("cannot make %1 read-only: %2").arg(folder, systemErrorText());
+    return {};
+#else
+    Q_UNUSED(folder);
+    return notHere;
+#endif
+}
+
 QString unmount(const QString& folder)
 {
 #if defined(Q_OS_LINUX)

@@ -16,6 +16,8 @@ QString enterOwnMountNamespace();
 
 // Mounts a fresh, empty tmpfs of `size` (such as "64k") over folder.
 QString mount(const QString& folder, const char* size);
+// Makes the tmpfs mounted on folder read-only, as a disk that went bad does.
+QString makeReadOnly(const QString& folder);
 // Detaches whatever is mounted on folder.
 QString unmount(const QString& folder);
 
