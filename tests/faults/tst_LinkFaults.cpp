@@ -8,6 +8,7 @@
 #include "link/SocketControl.h"
 #include "settings/SettingsFile.h"
 #include "settings/mdlMain.h"
+#include "support/Flood.h"
 #include "support/HardReset.h"
 #include "support/PrivateNetwork.h"
 #include "support/WidgetTestCase.h"
@@ -15,7 +16,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -25,24 +25,8 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
-#include <functional>
-#include <utility>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define VELMORA_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELMORA_ADDRESS_SANITIZER 1
-#endif
-#endif
 
 namespace {
-
-#if defined(VELMORA_ADDRESS_SANITIZER)
-constexpr bool AddressSanitizer = true;
-#else
-constexpr bool AddressSanitizer = false;
-#endif
 
 // Reserved for names that must never resolve.
 const QString UnknownHost = QStringLiteral("no-such-host.invalid");
@@ -50,68 +34,6 @@ const QString UnknownHost = QStringLiteral("no-such-host.invalid");
 constexpr qint64 MiB = 1024 * 1024;
 constexpr qint64 FloodBytes = 100 * MiB;
 constexpr qint64 AllowedGrowth = 10 * MiB;
-
-// The resident memory of this process, or -1 where that cannot be read.
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> lines = status.readAll().split('\n');
-    for (const QByteArray& line : lines) {
-        if (!line.startsWith("VmRSS:"))
-            continue;
-        bool ok = false;
-        const qint64 kib = line.mid(6).trimmed().split(' ').first().toLongLong(&ok);
-        return ok ? kib * 1024 : -1;
-    }
-    return -1;
-}
-
-// Pours bytes down one connection from the server's side. It tops the write
-// buffer up only as it drains, so the flood itself holds little memory, and
-// notes the largest resident size of the process while it lasts.
-class Flood : public QObject {
-public:
-    // midway runs once from the event loop, when half the bytes have gone
-    // out, while the rest still pours in.
-    Flood(QTcpSocket* socket, qint64 total, std::function<void()> midway)
-        : m_socket(socket), m_total(total), m_midway(std::move(midway))
-    {
-        connect(socket, &QTcpSocket::bytesWritten, this, [this] {
-            if (m_midway && written() >= m_total / 2)
-                QTimer::singleShot(0, this, std::exchange(m_midway, nullptr));
-            topUp();
-        });
-        topUp();
-    }
-
-    qint64 written() const { return m_queued - m_socket->bytesToWrite(); }
-    bool finished() const { return written() >= m_total; }
-    qint64 peakResident() const { return m_peak; }
-
-private:
-    void topUp()
-    {
-        m_peak = std::max(m_peak, residentBytes());
-        while (m_queued < m_total && m_socket->bytesToWrite() < 2 * ChunkBytes) {
-            const qint64 size = std::min(ChunkBytes, m_total - m_queued);
-            const qint64 taken =
-                m_socket->write(size == ChunkBytes ? m_chunk : m_chunk.first(size));
-            if (taken <= 0)
-                return;
-            m_queued += taken;
-        }
-    }
-
-    static constexpr qint64 ChunkBytes = 256 * 1024;
-    QTcpSocket* m_socket;
-    const qint64 m_total;
-    std::function<void()> m_midway;
-    const QByteArray m_chunk{ChunkBytes, 'x'};
-    qint64 m_queued = 0;
-    qint64 m_peak = -1;
-};
 
 } // namespace
 
