@@ -72,9 +72,7 @@ void tst_LinkFaults::tearDown()
 
 void tst_LinkFaults::peerResetsMidStream_data()
 {
-    QTest::addColumn<bool>("keysGoOn");
-    QTest::newRow("reset between keys") << false;
-    QTest::newRow("reset while a held key repeats") << true;
+    addBoolRows("keysGoOn", "reset between keys", "reset while a held key repeats");
 }
 
 void tst_LinkFaults::peerResetsMidStream()

@@ -36,9 +36,7 @@ private slots:
 
 void tst_SocketControlFaults::refused_data()
 {
-    QTest::addColumn<bool>("stopListening");
-    QTest::newRow("listener stopped") << true;
-    QTest::newRow("port of a closed listener") << false;
+    addBoolRows("stopListening", "port of a closed listener", "listener stopped");
 }
 
 void tst_SocketControlFaults::refused()
@@ -219,9 +217,7 @@ void tst_SocketControlFaults::badInputIsAnError()
 
 void tst_SocketControlFaults::reconnectAfterError_data()
 {
-    QTest::addColumn<bool>("closeFirst");
-    QTest::newRow("connect again at once") << false;
-    QTest::newRow("close, then connect") << true;
+    addBoolRows("closeFirst", "connect again at once", "close, then connect");
 }
 
 void tst_SocketControlFaults::reconnectAfterError()
