@@ -91,14 +91,10 @@ void tst_SocketControlFaults::peerEndingIsNotAnError()
     QFETCH(bool, reset);
     QFETCH(bool, keepSending);
     QTcpServer server;
-    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
     SocketControl socket;
     SocketWatcher watcher(socket);
-    aim(socket, Loopback, server.serverPort());
-    watcher.connectNow();
-    QTRY_COMPARE_WITH_TIMEOUT(socket.State(), SocketState::Connected, settleMs);
-    QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), settleMs);
-    QTcpSocket* peerSide = server.nextPendingConnection();
+    QTcpSocket* peerSide = connectToNewServer(server, socket, watcher);
+    QVERIFY(peerSide);
 
     if (reset) {
         if (!resetConnection(peerSide))
@@ -129,14 +125,10 @@ void tst_SocketControlFaults::peerEndingIsNotAnError()
 void tst_SocketControlFaults::floodIsDropped()
 {
     QTcpServer server;
-    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
     SocketControl socket;
     SocketWatcher watcher(socket);
-    aim(socket, Loopback, server.serverPort());
-    watcher.connectNow();
-    QTRY_COMPARE_WITH_TIMEOUT(socket.State(), SocketState::Connected, settleMs);
-    QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), settleMs);
-    QTcpSocket* peerSide = server.nextPendingConnection();
+    QTcpSocket* peerSide = connectToNewServer(server, socket, watcher);
+    QVERIFY(peerSide);
 
     // 40 MB, handed over as fast as the connection takes it.
     const qint64 before = residentBytes();
