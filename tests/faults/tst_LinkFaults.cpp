@@ -1,117 +1,28 @@
-// Faults of the network, met through the main window: a server that resets
-// the connection or hangs up at once, a server that floods us, a host that
-// does not exist, a port nobody listens on, and the program ending while a
-// connect is still pending. The process first moves into a network namespace
-// of its own, so nothing here can reach past loopback; what needs that
-// namespace skips itself without it.
+// Faults of the server, met through the main window: a server that resets
+// the connection or hangs up at once, and a server that floods us. The
+// process first moves into a network namespace of its own where it can, so
+// nothing here can reach past loopback.
 #include "console/frmMain.h"
 #include "link/SocketControl.h"
-#include "settings/SettingsFile.h"
-#include "settings/mdlMain.h"
+#include "support/Flood.h"
 #include "support/HardReset.h"
 #include "support/PrivateNetwork.h"
 #include "support/WidgetTestCase.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTimer>
 #include <QWindow>
 #include <algorithm>
-#include <functional>
-#include <utility>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define VELMORA_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELMORA_ADDRESS_SANITIZER 1
-#endif
-#endif
 
 namespace {
-
-#if defined(VELMORA_ADDRESS_SANITIZER)
-constexpr bool AddressSanitizer = true;
-#else
-constexpr bool AddressSanitizer = false;
-#endif
-
-// Reserved for names that must never resolve.
-const QString UnknownHost = QStringLiteral("no-such-host.invalid");
 
 constexpr qint64 MiB = 1024 * 1024;
 constexpr qint64 FloodBytes = 100 * MiB;
 constexpr qint64 AllowedGrowth = 10 * MiB;
-
-// The resident memory of this process, or -1 where that cannot be read.
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> lines = status.readAll().split('\n');
-    for (const QByteArray& line : lines) {
-        if (!line.startsWith("VmRSS:"))
-            continue;
-        bool ok = false;
-        const qint64 kib = line.mid(6).trimmed().split(' ').first().toLongLong(&ok);
-        return ok ? kib * 1024 : -1;
-    }
-    return -1;
-}
-
-// Pours bytes down one connection from the server's side. It tops the write
-// buffer up only as it drains, so the flood itself holds little memory, and
-// notes the largest resident size of the process while it lasts.
-class Flood : public QObject {
-public:
-    // midway runs once from the event loop, when half the bytes have gone
-    // out, while the rest still pours in.
-    Flood(QTcpSocket* socket, qint64 total, std::function<void()> midway)
-        : m_socket(socket), m_total(total), m_midway(std::move(midway))
-    {
-        connect(socket, &QTcpSocket::bytesWritten, this, [this] {
-            if (m_midway && written() >= m_total / 2)
-                QTimer::singleShot(0, this, std::exchange(m_midway, nullptr));
-            topUp();
-        });
-        topUp();
-    }
-
-    qint64 written() const { return m_queued - m_socket->bytesToWrite(); }
-    bool finished() const { return written() >= m_total; }
-    qint64 peakResident() const { return m_peak; }
-
-private:
-    void topUp()
-    {
-        m_peak = std::max(m_peak, residentBytes());
-        while (m_queued < m_total && m_socket->bytesToWrite() < 2 * ChunkBytes) {
-            const qint64 size = std::min(ChunkBytes, m_total - m_queued);
-            const qint64 taken =
-                m_socket->write(size == ChunkBytes ? m_chunk : m_chunk.first(size));
-            if (taken <= 0)
-                return;
-            m_queued += taken;
-        }
-    }
-
-    static constexpr qint64 ChunkBytes = 256 * 1024;
-    QTcpSocket* m_socket;
-    const qint64 m_total;
-    std::function<void()> m_midway;
-    const QByteArray m_chunk{ChunkBytes, 'x'};
-    qint64 m_queued = 0;
-    qint64 m_peak = -1;
-};
 
 } // namespace
 
@@ -126,33 +37,16 @@ private slots:
     void peerHangsUpAtOnce_data();
     void peerHangsUpAtOnce();
     void floodFromThePeer();
-    void connectFails_data();
-    void connectFails();
-    void programEndsDuringPendingConnect_data();
-    void programEndsDuringPendingConnect();
-
-private:
-    void tearDown() override;
-
-    QString m_whyNoPrivateNetwork;
 };
 
 void tst_LinkFaults::initTestCase()
 {
-    m_whyNoPrivateNetwork = PrivateNetwork::enter();
-}
-
-void tst_LinkFaults::tearDown()
-{
-    if (PrivateNetwork::isEntered())
-        QCOMPARE(PrivateNetwork::removeRules(), QString());
+    PrivateNetwork::enter();
 }
 
 void tst_LinkFaults::peerResetsMidStream_data()
 {
-    QTest::addColumn<bool>("keysGoOn");
-    QTest::newRow("reset between keys") << false;
-    QTest::newRow("reset while a held key repeats") << true;
+    addBoolRows("keysGoOn", "reset between keys", "reset while a held key repeats");
 }
 
 void tst_LinkFaults::peerResetsMidStream()
@@ -323,165 +217,6 @@ void tst_LinkFaults::floodFromThePeer()
     QVERIFY2(growth < AllowedGrowth, qPrintable(QStringLiteral("grew by %1 KiB while taking %2 MiB")
                                                     .arg(growth / 1024)
                                                     .arg(FloodBytes / MiB)));
-}
-
-void tst_LinkFaults::connectFails_data()
-{
-    QTest::addColumn<bool>("unknownHost");
-    QTest::addColumn<bool>("byKey");
-    QTest::addColumn<QString>("firstLine");
-    const QString notFound = QStringLiteral("Winsock Error #11001\r\n");
-    const QString refused = QStringLiteral("Winsock Error #10061\r\n");
-    QTest::newRow("unknown host, key") << true << true << notFound;
-    QTest::newRow("unknown host, button") << true << false << notFound;
-    QTest::newRow("no listener, key") << false << true << refused;
-    QTest::newRow("no listener, button") << false << false << refused;
-}
-
-void tst_LinkFaults::connectFails()
-{
-    QFETCH(bool, unknownHost);
-    QFETCH(bool, byKey);
-    QFETCH(QString, firstLine);
-    // Looking a name up asks a name server; only where that cannot leave
-    // this machine's loopback.
-    if (unknownHost && !PrivateNetwork::isEntered())
-        QSKIP(qPrintable(m_whyNoPrivateNetwork));
-    LoopbackPeer peer;
-    if (!unknownHost)
-        peer.stopListening();
-    auto w = openMainWindow(dir(), unknownHost ? UnknownHost : Loopback, peer.portText());
-    const MainControls ui(*w);
-
-    if (byKey)
-        QTest::keyClick(w->windowHandle(), Qt::Key_Up);
-    else
-        QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(watcher().seen().size(), 1, Timeout);
-    const SeenMessage box = watcher().seen().first();
-    QCOMPARE(box.title, QStringLiteral("Velmora v0.2"));
-    QCOMPARE(box.icon, QMessageBox::Information);
-    QVERIFY2(box.text.startsWith(firstLine), qPrintable(box.text));
-    QVERIFY2(box.text.endsWith(QStringLiteral("\r\nSource: Winsock")), qPrintable(box.text));
-    // Offscreen has no window manager to hand the focus back after a box.
-    QVERIFY(activate(*w));
-    QCOMPARE(ui.Winsock->State(), SocketState::Error);
-    QTRY_COMPARE_WITH_TIMEOUT(ui.lblWinsock->text(), QStringLiteral("Error"), Timeout);
-    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Open Comm"));
-
-    // The window stays usable: keys move the grid, without a new attempt or
-    // a second message, and the menus answer.
-    QTest::keyPress(w->windowHandle(), Qt::Key_Right);
-    QCOMPARE(greenSquare(*w), 6);
-    QTest::keyRelease(w->windowHandle(), Qt::Key_Right);
-    QCOMPARE(greenSquare(*w), 5);
-    control<QAction>(*w, "mnuAbout")->trigger();
-    QCOMPARE(watcher().seen().size(), 2);
-    QVERIFY(activate(*w));
-    QCOMPARE(ui.Winsock->State(), SocketState::Error);
-    QCOMPARE(peer.connectionCount(), 0);
-
-    if (unknownHost) {
-        // Mended settings name another host, so the next key closes the
-        // failed socket and connects anew, no click needed.
-        mdlMain::RemoteHost = SettingValue::fromText(Loopback);
-    } else {
-        // Same settings: the button clears the error; then the server is up.
-        QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
-        QCOMPARE(ui.Winsock->State(), SocketState::Closed);
-        QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Closed"));
-        QVERIFY(peer.listenAgain());
-    }
-    QTest::keyPress(w->windowHandle(), Qt::Key_Left);
-    QCOMPARE(ui.Winsock->State(), SocketState::Connected);
-    QCOMPARE(ui.lblWinsock->text(), QStringLiteral("Connected"));
-    QCOMPARE(ui.cmdOpenClose->text(), QStringLiteral("&Close Comm"));
-    QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression(QStringLiteral("^4+$"))
-                                 .match(decodeDriveStream(peer.received()))
-                                 .hasMatch(),
-                             Timeout);
-    QCOMPARE(peer.connectionCount(), 1);
-    QCOMPARE(watcher().seen().size(), 2);
-}
-
-void tst_LinkFaults::programEndsDuringPendingConnect_data()
-{
-    QTest::addColumn<bool>("byKey");
-    QTest::addColumn<bool>("byExitMenu");
-    QTest::newRow("key waits, close box") << true << false;
-    QTest::newRow("key waits, File > Exit") << true << true;
-    QTest::newRow("button waits, close box") << false << false;
-    QTest::newRow("button waits, File > Exit") << false << true;
-}
-
-void tst_LinkFaults::programEndsDuringPendingConnect()
-{
-    QFETCH(bool, byKey);
-    QFETCH(bool, byExitMenu);
-    if (!PrivateNetwork::isEntered())
-        QSKIP(qPrintable(m_whyNoPrivateNetwork));
-    LoopbackPeer peer;
-    QCOMPARE(PrivateNetwork::dropConnectionsTo(peer.port()), QString());
-    auto w = openMainWindow(dir(), Loopback, peer.portText());
-    frmMain* window = w.get();
-    // The file on disk now differs from what the exit must write.
-    dir().writeRaw("stale");
-
-    // Run the program's own event loop, as main() does: a drive key or the
-    // button starts a connect that never completes, and the driver closes
-    // the window from inside that wait.
-    bool handlerReturned = false;
-    qint16 stateWhileWaiting = -1;
-    QTimer::singleShot(0, window, [&] {
-        if (byKey)
-            QTest::keyPress(window->windowHandle(), Qt::Key_Up);
-        else
-            QTest::mouseClick(control<QPushButton>(*window, "cmdOpenClose"), Qt::LeftButton);
-        handlerReturned = true;
-    });
-    QTimer::singleShot(300, window, [&] {
-        stateWhileWaiting = control<SocketControl>(*window, "Winsock")->State();
-        if (byExitMenu)
-            control<QAction>(*window, "mnuExit")->trigger();
-        else
-            window->windowHandle()->close();
-    });
-    bool gaveUp = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, this, [&gaveUp] {
-        gaveUp = true;
-        QCoreApplication::exit(1);
-    });
-    guard.start(Timeout);
-    QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
-    const bool quitOnLast = QGuiApplication::quitOnLastWindowClosed();
-    QGuiApplication::setQuitOnLastWindowClosed(true);
-    const int exitCode = QApplication::exec();
-    QGuiApplication::setQuitOnLastWindowClosed(quitOnLast);
-    guard.stop();
-
-    QVERIFY2(!gaveUp, "the event loop did not end after the last window closed");
-    QCOMPARE(exitCode, 0);
-    QCOMPARE(lastClosed.count(), 1);
-    QVERIFY(handlerReturned);
-    QCOMPARE(stateWhileWaiting, SocketState::Connecting);
-    QVERIFY(!window->isVisible());
-    QCOMPARE(control<SocketControl>(*window, "Winsock")->State(), SocketState::Closed);
-    QCOMPARE(dir().readRaw(), formatSettingsFile(peer.portText(), Loopback));
-    QVERIFY(watcher().seen().isEmpty());
-
-    // As at the end of main(): the window goes right after the loop. What it
-    // left queued must find nothing of it.
-    w.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-    // The attempt died with the window: once connects pass again, no late
-    // retry of it reaches the server.
-    QCOMPARE(PrivateNetwork::removeRules(), QString());
-    QSignalSpy connected(&peer, &LoopbackPeer::clientConnected);
-    QVERIFY(!connected.wait(1500));
-    QCOMPARE(peer.connectionCount(), 0);
 }
 
 QTEST_MAIN(tst_LinkFaults)

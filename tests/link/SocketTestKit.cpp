@@ -1,6 +1,9 @@
 #include "SocketTestKit.h"
 
+#include "support/TestSupport.h"
+
 #include <QHostAddress>
+#include <QTest>
 
 SocketWatcher::SocketWatcher(SocketControl& socket, QObject* parent)
     : QObject(parent), m_socket(socket)
@@ -49,6 +52,19 @@ void SocketWatcher::sendNow(const QByteArray& data)
     m_inCall = true;
     m_socket.SendData(data);
     m_inCall = false;
+}
+
+QTcpSocket* connectToNewServer(QTcpServer& server, SocketControl& socket, SocketWatcher& watcher)
+{
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return nullptr;
+    aim(socket, Loopback, server.serverPort());
+    watcher.connectNow();
+    if (!QTest::qWaitFor([&socket] { return socket.State() == SocketState::Connected; },
+                         settleMs) ||
+        !QTest::qWaitFor([&server] { return server.hasPendingConnections(); }, settleMs))
+        return nullptr;
+    return server.nextPendingConnection();
 }
 
 quint16 freePort()

@@ -54,5 +54,10 @@ private:
     bool m_inCall = false;
 };
 
+// Starts server on Loopback, connects socket to it through watcher and
+// returns the server's side of the connection; nullptr when a step did not
+// come within settleMs.
+QTcpSocket* connectToNewServer(QTcpServer& server, SocketControl& socket, SocketWatcher& watcher);
+
 // Reserves a port nobody listens on (briefly bound, then released).
 quint16 freePort();

@@ -230,3 +230,10 @@ void sendKey(QWidget& window, QEvent::Type type, int key, Qt::KeyboardModifiers 
     QKeyEvent event(type, key, modifiers, QString(), autoRepeat);
     QCoreApplication::sendEvent(window.windowHandle(), &event);
 }
+
+void addBoolRows(const char* column, const char* whenFalse, const char* whenTrue)
+{
+    QTest::addColumn<bool>(column);
+    QTest::newRow(whenFalse) << false;
+    QTest::newRow(whenTrue) << true;
+}

@@ -176,3 +176,7 @@ int greenSquare(const frmMain& window);
 // autoRepeat marks the pairs that X11 sends for a held key.
 void sendKey(QWidget& window, QEvent::Type type, int key, Qt::KeyboardModifiers modifiers = {},
              bool autoRepeat = false);
+
+// The data of a test with one bool column: a row named whenFalse, then one
+// named whenTrue.
+void addBoolRows(const char* column, const char* whenFalse, const char* whenTrue);
