@@ -1,4 +1,5 @@
 #include "settings/SettingsFile.h"
+#include "settings/mdlMain.h"
 
 #include <QObject>
 #include <QRandomGenerator>
@@ -109,11 +110,13 @@ void tst_SettingsFile::megabyteLine()
 
 void tst_SettingsFile::writtenBytes()
 {
-    QCOMPARE(formatSettingsFile(QStringLiteral("1500"), QStringLiteral("192.168.1.1")),
+    // The default host is written as any other; nothing here connects.
+    QCOMPARE(formatSettingsFile(QStringLiteral("1500"), mdlMain::DefaultHost()),
              QByteArray("' Hi y'all! I'm writing this program and I got bored.\r\n"
                         "' So i'm writing this 2-line blurb. The end. (Make that 4-line.)\r\n"
                         "RemotePort=1500\r\n"
-                        "RemoteHost=192.168.1.1\r\n"));
+                        "RemoteHost=") +
+                 mdlMain::DefaultHost().toLatin1() + "\r\n");
 }
 
 void tst_SettingsFile::latin1BothWays()

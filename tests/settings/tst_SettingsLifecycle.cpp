@@ -64,7 +64,7 @@ void tst_SettingsLifecycle::firstRunUsesDefaultsAndWritesFile()
     w.show();
     QVERIFY(w.close());
     QVERIFY(!w.isVisible());
-    QCOMPARE(dir().readRaw(), fileOf(QStringLiteral("1500"), QStringLiteral("192.168.1.1")));
+    QCOMPARE(dir().readRaw(), fileOf(QStringLiteral("1500"), mdlMain::DefaultHost()));
     QVERIFY(watcher().seen().isEmpty());
 }
 
