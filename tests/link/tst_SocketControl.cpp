@@ -230,13 +230,10 @@ void tst_SocketControl::sendsExactBytesFromTheChosenLocalPort()
 void tst_SocketControl::sendLeavesBeforeReturning()
 {
     QTcpServer server;
-    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
     SocketControl socket;
-    aim(socket, Loopback, server.serverPort());
-    socket.Connect();
-    QTRY_COMPARE_WITH_TIMEOUT(socket.State(), SocketState::Connected, settleMs);
-    QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), settleMs);
-    QTcpSocket* peerSide = server.nextPendingConnection();
+    SocketWatcher watcher(socket);
+    QTcpSocket* peerSide = connectToNewServer(server, socket, watcher);
+    QVERIFY(peerSide);
 
     // Waiting on the server's socket alone runs no event loop for the
     // client, so the bytes arrive only if SendData handed them over itself.
