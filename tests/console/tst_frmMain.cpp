@@ -299,7 +299,7 @@ void tst_frmMain::focusLossStopsTheCar()
     auto w = openMainWindow(dir(), Loopback, peer.portText());
 
     QTest::keyPress(w->windowHandle(), Qt::Key_Up);
-    QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("2"), Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(driveChanges(peer.received()), QStringLiteral("2"), Timeout);
 
     // The release goes to another window.
     QWidget other;

@@ -88,7 +88,7 @@ void tst_LinkFaults::peerResetsMidStream()
         // The next key connects again by itself.
         sendKey(*w, QEvent::KeyPress, Qt::Key_Up, {}, true);
         QCOMPARE(ui.Winsock->State(), SocketState::Connected);
-        QTRY_COMPARE_WITH_TIMEOUT(decodeDriveStream(peer.received()), QStringLiteral("2"), Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(driveChanges(peer.received()), QStringLiteral("2"), Timeout);
         QCOMPARE(peer.connectionCount(), 2);
     }
 

@@ -168,6 +168,16 @@ QString decodeDriveStream(const QByteArray& bytes)
     return codes;
 }
 
+QString driveChanges(const QByteArray& bytes)
+{
+    QString changes;
+    for (const QChar code : decodeDriveStream(bytes)) {
+        if (changes.isEmpty() || changes.back() != code)
+            changes.append(code);
+    }
+    return changes;
+}
+
 bool activate(QWidget& window)
 {
     window.show();

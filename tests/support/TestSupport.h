@@ -122,6 +122,11 @@ private:
 // Splits a received stream into two-byte drive messages; returns the codes
 // as a string of digits, and "?" for anything that is not a proper message.
 QString decodeDriveStream(const QByteArray& bytes);
+// The same with each run of one code taken as one: the changes the car was
+// told of, whatever the quick copies after a change and the once-a-second
+// sends repeated. Copies may land at any time after the change, so a test
+// that compares whole streams would depend on how fast the machine is.
+QString driveChanges(const QByteArray& bytes);
 
 // Shows window and makes it the active one, as a click on it would; false
 // when it did not become active.
