@@ -20,10 +20,10 @@ public:
     // seen; the key is forgotten.
     quint16 release(quint32 scanCode, quint16 code);
 
-    // Forgets every key that isDown(scanCode) says is up now.
+    // Forgets every key that isDown(scanCode, code) says is up now.
     template <typename IsDown> void keepOnly(IsDown isDown)
     {
-        m_keys.removeIf([&](const Key& key) { return !isDown(key.scanCode); });
+        m_keys.removeIf([&](const Key& key) { return !isDown(key.scanCode, key.code); });
     }
     void clear() { m_keys.clear(); }
     // The codes of the held keys, oldest press first.

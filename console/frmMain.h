@@ -50,6 +50,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+#ifdef Q_OS_WIN
+    // console/frmMainWindows.cpp: Windows' own modal loops.
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+#endif
 
 private:
     // console/
@@ -69,6 +73,14 @@ private:
     void KeysMayBeVisible();
     void DriveOnKeysStillDown();
     void FocusWindowChanged(QWindow* focus);
+    // A modal loop of the platform's own (a window menu, a move) takes the
+    // keys while this window stays active and focused.
+    void ModalLoopStarted();
+    void ModalLoopEnded();
+#ifdef Q_OS_WIN
+    void WindowsLoopStarted();
+    void WatchWindowsLoop();
+#endif
     void mnuExit_Click();
 
     // link/
@@ -139,6 +151,15 @@ private:
     // Set while the keys may go elsewhere (a menu is open, another window has
     // the focus); cleared once they reach this window again.
     bool m_keysHidden = false;
+    // Set while a modal loop of the platform's own runs; the keys count as
+    // hidden until it ends, whatever the focus says.
+    bool m_modalLoop = false;
+#ifdef Q_OS_WIN
+    // The loops that announced their start and not yet their end, and the
+    // check for the end of those that announce nothing.
+    int m_windowsLoopsNotified = 0;
+    QTimer* m_windowsLoopWatch = nullptr;
+#endif
     // Sends each new drive command again shortly after it, for a lossy link.
     ChangeRepeater* m_changeRepeater = nullptr;
 };

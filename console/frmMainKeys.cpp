@@ -3,7 +3,7 @@
 #include "console/frmMain.h"
 
 #include "console/KeyTranslation.h"
-#include "console/X11KeysDown.h"
+#include "console/KeysDown.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -27,8 +27,11 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     // focus, so watching it is what limits driving to the active window. Asking
     // the widget whether it is active instead would race with the platform's
     // activation news and could drop the first key after the window is shown.
+    // A modal loop of the platform's own may pass keys on to the window as
+    // it runs, yet it takes the releases that matter: they do not count
+    // until it ends.
     if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched == windowHandle() &&
-        !QApplication::activePopupWidget()) {
+        !QApplication::activePopupWidget() && !m_modalLoop) {
         // A key that reaches the window shows that the keys are visible again.
         if (m_keysHidden)
             DriveOnKeysStillDown();
@@ -109,9 +112,21 @@ void frmMain::StopWhileKeysHidden()
 
 void frmMain::KeysMayBeVisible()
 {
-    if (m_keysHidden && !QApplication::activePopupWidget() &&
+    if (m_keysHidden && !m_modalLoop && !QApplication::activePopupWidget() &&
         QGuiApplication::focusWindow() == windowHandle())
         DriveOnKeysStillDown();
+}
+
+void frmMain::ModalLoopStarted()
+{
+    m_modalLoop = true;
+    StopWhileKeysHidden();
+}
+
+void frmMain::ModalLoopEnded()
+{
+    m_modalLoop = false;
+    KeysMayBeVisible();
 }
 
 void frmMain::DriveOnKeysStillDown()
@@ -121,10 +136,8 @@ void frmMain::DriveOnKeysStillDown()
         return;
     // Keys let go meanwhile sent their releases elsewhere; only keys that
     // are still down drive. Where the platform cannot tell, none does.
-    std::bitset<256> down;
-    if (readKeysDown(down))
-        m_heldKeys.keepOnly(
-            [&](quint32 scanCode) { return scanCode < 256 && down.test(scanCode); });
+    if (const KeyIsDown isDown = keysDownNow())
+        m_heldKeys.keepOnly(isDown);
     else
         m_heldKeys.clear();
     DriveState state;

@@ -1,0 +1,97 @@
+// Windows' own modal loops. The window menu (Alt+Space, the icon at the
+// left of the title bar) and moving or sizing the window run a message loop
+// of Windows' own, in which this window stays active and keeps the focus:
+// no activation or focus change says that the keys go elsewhere, and the
+// release of a held key goes into that loop.
+#include "console/frmMain.h"
+
+#include <QTimer>
+
+#include <qt_windows.h>
+
+namespace {
+
+// How often to ask Windows whether a loop still runs. The loops dispatch
+// timer messages, so the check runs inside them.
+constexpr int kLoopWatchMs = 50;
+
+// Windows keeps these flags for every menu or move loop of the thread,
+// whether or not the loop sends its messages.
+bool threadInModalLoop()
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetCurrentThreadId(), &info))
+        return false;
+    return (info.flags &
+            (GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE | GUI_INMOVESIZE)) != 0;
+}
+
+} // namespace
+
+bool frmMain::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
+{
+    if (eventType == "windows_generic_MSG") {
+        const MSG& msg = *static_cast<const MSG*>(message);
+        switch (msg.message) {
+        case WM_ENTERMENULOOP:
+        case WM_ENTERSIZEMOVE:
+            ++m_windowsLoopsNotified;
+            WindowsLoopStarted();
+            break;
+        case WM_EXITMENULOOP:
+        case WM_EXITSIZEMOVE:
+            m_windowsLoopsNotified = qMax(0, m_windowsLoopsNotified - 1);
+            WatchWindowsLoop();
+            break;
+        case WM_SYSKEYDOWN:
+            // Alt+Space (bit 29: Alt is down): Qt opens the window menu
+            // itself, in a loop that sends none of the messages above.
+            if (msg.wParam == VK_SPACE && (msg.lParam & (LPARAM(1) << 29)) != 0)
+                WindowsLoopStarted();
+            break;
+        case WM_SYSCOMMAND:
+            // The commands that run a loop; they may watch the mouse for a
+            // while before the loop's own message. Windows uses the low four
+            // bits itself.
+            switch (msg.wParam & 0xFFF0) {
+            case SC_KEYMENU:
+            case SC_MOUSEMENU:
+            case SC_MOVE:
+            case SC_SIZE:
+                WindowsLoopStarted();
+                break;
+            default:
+                break;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    // Windows' and Qt's own handling then runs as ever.
+    return QMainWindow::nativeEvent(eventType, message, result);
+}
+
+void frmMain::WindowsLoopStarted()
+{
+    if (!m_windowsLoopWatch) {
+        m_windowsLoopWatch = new QTimer(this);
+        m_windowsLoopWatch->setInterval(kLoopWatchMs);
+        connect(m_windowsLoopWatch, &QTimer::timeout, this, &frmMain::WatchWindowsLoop);
+    }
+    m_windowsLoopWatch->start();
+    ModalLoopStarted();
+}
+
+void frmMain::WatchWindowsLoop()
+{
+    // A loop runs until its closing message has come and Windows no longer
+    // counts the thread as in a menu or a move.
+    if (m_windowsLoopsNotified > 0 || threadInModalLoop())
+        return;
+    if (m_windowsLoopWatch)
+        m_windowsLoopWatch->stop();
+    if (m_modalLoop)
+        ModalLoopEnded();
+}
