@@ -72,6 +72,13 @@ public:
     QPoint closeBoxCentre(WindowId window) const;
     // Moves the pointer there and clicks the left button.
     bool click(QPoint screenPosition);
+    // For a drag: moves the pointer, and presses or releases the left button
+    // where the pointer is. releaseAll() lets go of a button left down.
+    bool movePointer(QPoint screenPosition);
+    bool leftButton(bool press);
+    // Where the window lies on the screen, its own decorations included but
+    // not the window manager's frame.
+    QRect screenRect(WindowId window) const;
     // A viewable pop-up (a menu) of the process with this id, or 0.
     WindowId popupOfProcess(qint64 pid) const;
     // Asks the window manager to make the window the active one. A request
@@ -93,11 +100,11 @@ public:
     void sync() const;
 
 private:
-    QRect screenRect(WindowId window) const;
     unsigned long atom(const char* name) const;
     void sendToRoot(WindowId window, const char* message, const QList<long>& data);
 
     _XDisplay* m_display = nullptr;
     QList<unsigned char> m_pressed;
+    bool m_buttonDown = false;
     QList<WindowId> m_windows;
 };

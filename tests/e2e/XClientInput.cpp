@@ -41,6 +41,9 @@ void XClient::releaseAll()
     for (const unsigned char code : std::as_const(m_pressed))
         XTestFakeKeyEvent(m_display, code, False, CurrentTime);
     m_pressed.clear();
+    if (m_buttonDown)
+        XTestFakeButtonEvent(m_display, Button1, False, CurrentTime);
+    m_buttonDown = false;
     for (const WindowId window : std::as_const(m_windows))
         XDestroyWindow(m_display, window);
     m_windows.clear();
@@ -94,5 +97,21 @@ bool XClient::click(QPoint screenPosition)
                       XTestFakeButtonEvent(m_display, Button1, True, CurrentTime) &&
                       XTestFakeButtonEvent(m_display, Button1, False, CurrentTime);
     XFlush(m_display);
+    return done;
+}
+
+bool XClient::movePointer(QPoint screenPosition)
+{
+    const bool done = XTestFakeMotionEvent(m_display, DefaultScreen(m_display), screenPosition.x(),
+                                           screenPosition.y(), CurrentTime);
+    XFlush(m_display);
+    return done;
+}
+
+bool XClient::leftButton(bool press)
+{
+    const bool done = XTestFakeButtonEvent(m_display, Button1, press ? True : False, CurrentTime);
+    XFlush(m_display);
+    m_buttonDown = press;
     return done;
 }

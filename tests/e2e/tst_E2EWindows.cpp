@@ -1,6 +1,8 @@
 // The Windows build of the program, run under Wine on the virtual screen:
-// one pass through what a driver does first. Built only for the Windows
-// stage, which names the program and how to run it.
+// one pass through what a driver does first, and the loops of Windows' own
+// (the window menu, a move) that take the keys while the window stays
+// active. Built only for the Windows stage, which names the program and how
+// to run it.
 
 #include "e2e/GridReading.h"
 #include "e2e/ProgramUnderTest.h"
@@ -9,13 +11,44 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
+
+namespace {
+
+enum class WindowsLoop { WindowMenu, TitleBarDrag };
+
+// Wine leaves the title bar to the window manager unless told to draw it
+// itself; only a title bar of Windows' own runs Windows' move loop. Read by
+// each program as it starts.
+bool wineDrawsTitleBars(bool on)
+{
+    QStringList arguments{QStringLiteral("reg"),
+                          on ? QStringLiteral("add") : QStringLiteral("delete"),
+                          QStringLiteral("HKCU\\Software\\Wine\\X11 Driver"),
+                          QStringLiteral("/v"),
+                          QStringLiteral("Decorated"),
+                          QStringLiteral("/f")};
+    if (on)
+        arguments << QStringLiteral("/d") << QStringLiteral("N");
+    QProcess reg;
+    reg.start(qEnvironmentVariable("VELMORA_E2E_WINDOWS_RUNNER"), arguments);
+    return reg.waitForFinished(60000) && reg.exitStatus() == QProcess::NormalExit &&
+           (reg.exitCode() == 0 || !on);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(WindowsLoop)
 
 class tst_E2EWindows : public ScreenTestCase {
     Q_OBJECT
 
 private slots:
     void firstDrive();
+    void loopTakesReleaseOfHeldKey_data();
+    void loopTakesReleaseOfHeldKey();
 };
 
 void tst_E2EWindows::firstDrive()
@@ -44,6 +77,72 @@ void tst_E2EWindows::firstDrive()
     QCOMPARE(program.process().exitCode(), 0);
     QCOMPARE(program.settingsFile(), ProgramUnderTest::settingsText(peer.port()));
     QVERIFY(QDir(program.workingFolder()).isEmpty());
+}
+
+void tst_E2EWindows::loopTakesReleaseOfHeldKey_data()
+{
+    QTest::addColumn<WindowsLoop>("loop");
+    QTest::newRow("window menu by Alt+Space") << WindowsLoop::WindowMenu;
+    QTest::newRow("title bar dragged") << WindowsLoop::TitleBarDrag;
+}
+
+void tst_E2EWindows::loopTakesReleaseOfHeldKey()
+{
+    QFETCH(WindowsLoop, loop);
+    const bool drag = loop == WindowsLoop::TitleBarDrag;
+    QVERIFY(wineDrawsTitleBars(drag));
+    auto restore = qScopeGuard([] { wineDrawsTitleBars(false); });
+
+    LoopbackPeer peer;
+    ProgramUnderTest program(screen());
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
+    XClient& x = screen().x();
+    const QRect window = x.screenRect(program.window());
+    // Inside the title bar, clear of the icon and the buttons.
+    const QPoint titleBar(window.center().x(), window.top() + 10);
+
+    QVERIFY(x.key("Up", true));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^2+$")), qPrintable(codesOf(peer)));
+    if (drag) {
+        QVERIFY(x.movePointer(titleBar));
+        QVERIFY(x.leftButton(true));
+        QVERIFY(x.movePointer(titleBar + QPoint(20, 20)));
+    } else {
+        QVERIFY(x.tapWithAlt("space"));
+    }
+    // The loop has the keys: the car stops at once, and stays stopped while
+    // the loop runs with Up still down, a timer repeat later too.
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^2+5+$")), qPrintable(codesOf(peer)));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^2+55+$")), qPrintable(codesOf(peer)));
+    if (drag) {
+        // The window moves once the window manager has taken the drag on.
+        int step = 0;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         x.movePointer(titleBar + QPoint(40 + ++step % 2, 40));
+                         return x.screenRect(program.window()).topLeft() != window.topLeft();
+                     },
+                     kE2ETimeoutMs),
+                 "the window did not move");
+    }
+    QVERIFY(x.key("Up", false));
+    if (drag) {
+        QVERIFY(x.leftButton(false));
+    } else {
+        // The first Escape closes the menu, the second leaves the menu mode
+        // that may remain.
+        QVERIFY(x.tap("Escape"));
+        QVERIFY(x.tap("Escape"));
+    }
+    // Up went up inside the loop: two timer repeats after it, all of them stop.
+    const int before = int(codesOf(peer).size());
+    QVERIFY2(QTest::qWaitFor([&] { return codesOf(peer).size() >= before + 2; }, kE2ETimeoutMs),
+             qPrintable(codesOf(peer)));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^2+5+$"), 0), qPrintable(codesOf(peer)));
+    QVERIFY(program.waitGrid(gridShowing(5)));
+    // The loop is over: the keys reach the window again.
+    QVERIFY(x.key("Up", true));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^2+5+2+$")), qPrintable(codesOf(peer)));
 }
 
 QTEST_GUILESS_MAIN(tst_E2EWindows)
