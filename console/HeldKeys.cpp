@@ -23,6 +23,15 @@ quint16 HeldKeys::release(quint32 scanCode, quint16 code)
     return code;
 }
 
+quint16 HeldKeys::codeOf(quint32 scanCode) const
+{
+    for (const Key& key : m_keys) {
+        if (key.scanCode == scanCode)
+            return key.code;
+    }
+    return 0;
+}
+
 QList<quint16> HeldKeys::codes() const
 {
     QList<quint16> result;

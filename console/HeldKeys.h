@@ -26,6 +26,8 @@ public:
         m_keys.removeIf([&](const Key& key) { return !isDown(key.scanCode, key.code); });
     }
     void clear() { m_keys.clear(); }
+    // The code the held key's press stood for; 0 when it is not held.
+    quint16 codeOf(quint32 scanCode) const;
     // The codes of the held keys, oldest press first.
     QList<quint16> codes() const;
 

@@ -80,6 +80,7 @@ private:
 #ifdef Q_OS_WIN
     void WindowsLoopStarted();
     void WatchWindowsLoop();
+    void ReleaseOfChangedKey(quint32 scanCode, quint16 virtualKey);
 #endif
     void mnuExit_Click();
 

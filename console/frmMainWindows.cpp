@@ -5,6 +5,7 @@
 // release of a held key goes into that loop.
 #include "console/frmMain.h"
 
+#include <QApplication>
 #include <QTimer>
 
 #include <qt_windows.h>
@@ -50,6 +51,12 @@ bool frmMain::nativeEvent(const QByteArray& eventType, void* message, qintptr* r
             if (msg.wParam == VK_SPACE && (msg.lParam & (LPARAM(1) << 29)) != 0)
                 WindowsLoopStarted();
             break;
+        case WM_KEYUP:
+        case WM_SYSKEYUP:
+            // Bits 16 to 23 hold the scan code and bit 24 the extended-key
+            // flag: together the key's native scan code as Qt reports it.
+            ReleaseOfChangedKey(quint32((msg.lParam >> 16) & 0x1FF), quint16(msg.wParam));
+            break;
         case WM_SYSCOMMAND:
             // The commands that run a loop; they may watch the mouse for a
             // while before the loop's own message. Windows uses the low four
@@ -94,4 +101,19 @@ void frmMain::WatchWindowsLoop()
         m_windowsLoopWatch->stop();
     if (m_modalLoop)
         ModalLoopEnded();
+}
+
+void frmMain::ReleaseOfChangedKey(quint32 scanCode, quint16 virtualKey)
+{
+    // Windows names a keypad key by the Num Lock and Shift state of each of
+    // its events: keypad 7 goes down as such and, with Shift pressed
+    // meanwhile, comes up as Home. Qt drops a release whose virtual key went
+    // down as no press, and the car would drive on; this window takes it by
+    // the physical key, as it takes every release.
+    const quint16 held = m_heldKeys.codeOf(scanCode);
+    if (held == 0 || held == virtualKey || m_modalLoop || QApplication::activePopupWidget())
+        return;
+    if (m_keysHidden)
+        DriveOnKeysStillDown();
+    Form_KeyUp(m_heldKeys.release(scanCode, virtualKey), Qt::NoModifier);
 }

@@ -49,6 +49,7 @@ private slots:
     void firstDrive();
     void loopTakesReleaseOfHeldKey_data();
     void loopTakesReleaseOfHeldKey();
+    void shiftCannotLoseKeypadRelease();
 };
 
 void tst_E2EWindows::firstDrive()
@@ -143,6 +144,25 @@ void tst_E2EWindows::loopTakesReleaseOfHeldKey()
     // The loop is over: the keys reach the window again.
     QVERIFY(x.key("Up", true));
     QVERIFY2(waitForCodes(peer, QStringLiteral("^2+5+2+$")), qPrintable(codesOf(peer)));
+}
+
+void tst_E2EWindows::shiftCannotLoseKeypadRelease()
+{
+    LoopbackPeer peer;
+    ProgramUnderTest program(screen());
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
+    XClient& x = screen().x();
+    QVERIFY(x.setNumLock(true));
+
+    // Keypad 7 goes down as such and, under Shift, comes up as Home: a
+    // release of another virtual key than the press had.
+    QVERIFY(x.key("KP_7", true));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^1+$")), qPrintable(codesOf(peer)));
+    QVERIFY(x.key("Shift_L", true));
+    QVERIFY(x.key("KP_7", false));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^1+5+$")), qPrintable(codesOf(peer)));
+    QVERIFY(program.waitGrid(gridShowing(5)));
+    QVERIFY(x.key("Shift_L", false));
 }
 
 QTEST_GUILESS_MAIN(tst_E2EWindows)
