@@ -16,7 +16,8 @@ constexpr int kStartTimeoutMs = 20000;
 
 // Focus follows new windows and clicks only, never the pointer, and Alt+F4
 // closes the active window, so a test can reach the close request through
-// a key as a driver would.
+// a key as a driver would. Alt+Space stays unbound: under Wine it must reach
+// the program, which opens Windows' window menu with it.
 const char* const kWindowManagerConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc">
   <focus>
