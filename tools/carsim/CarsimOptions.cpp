@@ -109,7 +109,7 @@ QString carsimHelpText()
         "connection replaces the one before it.\n"
         "\n"
         "With a display it also opens a window: a 6 m x 4 m arena with a metre grid\n"
-        "and walls, seen from above, and a car 0.40 m long (0.26 m between the axles)\n"
+        "and walls, seen from above, and a car 0.45 m long (0.30 m between the axles)\n"
         "that drives as the commands say. It speeds up at 4 m/s2 to at most 2 m/s\n"
         "forward or 1 m/s in reverse, brakes at 8 m/s2, and turns its front wheels to\n"
         "30 degrees either side at 180 degrees a second; codes 4 and 6 turn the wheels\n"

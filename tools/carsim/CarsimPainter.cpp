@@ -66,8 +66,8 @@ void paintTrail(QPainter& painter, const View& view, const QList<QPointF>& trail
 // A wheel as a dark bar along `angle` (radians, world) around `centre`.
 void paintWheel(QPainter& painter, const View& view, QPointF centre, double angle)
 {
-    const QPointF along = 0.05 * QPointF(std::cos(angle), std::sin(angle));
-    const QPointF across = 0.022 * QPointF(-std::sin(angle), std::cos(angle));
+    const QPointF along = 0.065 * QPointF(std::cos(angle), std::sin(angle));
+    const QPointF across = 0.03 * QPointF(-std::sin(angle), std::cos(angle));
     const QPolygonF wheel{view.map(centre - along + across), view.map(centre + along + across),
                           view.map(centre + along - across), view.map(centre - along - across)};
     painter.setPen(Qt::NoPen);
@@ -82,9 +82,10 @@ void paintCar(QPainter& painter, const View& view, const CarModel& car)
     const QPointF left(-std::sin(heading), std::cos(heading));
     const QPointF centre = car.position();
     const double axle = CarFigures::kWheelbase / 2;
-    const double track = CarFigures::kWidth / 2;
+    // The wheels stand out beside the body, so the steered pair shows its
+    // angle.
+    const double track = CarFigures::kWidth / 2 + 0.02;
 
-    // Wheels first, so they stick out from under the body at the sides.
     const double steer = heading + qDegreesToRadians(car.steer());
     for (const double side : {track, -track}) {
         paintWheel(painter, view, centre - axle * ahead + side * left, heading);
@@ -142,7 +143,7 @@ void paintPanel(QPainter& painter, const QRectF& panel, const CarSession& sessio
     QFont font = painter.font();
     font.setPixelSize(13);
     painter.setFont(font);
-    const double line = 19;
+    const double line = 17;
     double y = panel.top();
 
     paintCodeArrow(painter, QRectF(panel.left(), y, 56, 56), code);
@@ -186,13 +187,14 @@ void paintNotices(QPainter& painter, const QRectF& floor, const CarSession& sess
         banner = QStringLiteral("STOPPED: no command for 1.5 s");
     else if (session.stop() == Failsafe::Stop::LinkClosed)
         banner = QStringLiteral("STOPPED: link closed");
+    painter.save();
     QFont font = painter.font();
     if (!banner.isEmpty()) {
         font.setPixelSize(26);
         font.setBold(true);
         painter.setFont(font);
         const QRectF box(floor.left() + 10, floor.top() + 10, floor.width() - 20, 48);
-        painter.fillRect(box, QColor(255, 255, 255, 210));
+        painter.fillRect(box, QColor(255, 255, 255, 170));
         painter.setPen(kStop);
         painter.drawText(box, Qt::AlignCenter, banner);
     }
@@ -201,10 +203,11 @@ void paintNotices(QPainter& painter, const QRectF& floor, const CarSession& sess
         font.setBold(true);
         painter.setFont(font);
         const QRectF box(floor.left() + 10, floor.bottom() - 38, floor.width() - 20, 28);
-        painter.fillRect(box, QColor(255, 255, 255, 210));
+        painter.fillRect(box, QColor(255, 255, 255, 170));
         painter.setPen(kWall);
         painter.drawText(box, Qt::AlignCenter, QStringLiteral("The car stopped at a wall"));
     }
+    painter.restore();
 }
 
 } // namespace
@@ -219,7 +222,8 @@ void paintCarsim(QPainter& painter, const QRect& area, const CarSession& session
     View view;
     view.scale = std::max(1.0, std::min(field.width() / CarFigures::kArenaWidth,
                                         field.height() / CarFigures::kArenaHeight));
-    view.origin = field.topLeft();
+    view.origin =
+        field.topLeft() + QPointF(0, (field.height() - CarFigures::kArenaHeight * view.scale) / 2);
     const QRectF floor(view.map({0, CarFigures::kArenaHeight}),
                        view.map({CarFigures::kArenaWidth, 0}));
 

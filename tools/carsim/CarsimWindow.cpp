@@ -16,7 +16,7 @@ constexpr int kReadoutMs = 250;
 CarsimWindow::CarsimWindow(QWidget* parent) : QWidget(parent)
 {
     setWindowTitle(QStringLiteral("Velmora car simulator"));
-    resize(720, 420);
+    resize(740, 380);
     setMinimumSize(480, 320);
     setFocusPolicy(Qt::StrongFocus);
     // The remote control beside us should keep the keyboard.
