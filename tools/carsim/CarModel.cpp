@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 using namespace CarFigures;
 
@@ -66,7 +67,7 @@ void CarModel::advance(double seconds)
 void CarModel::recentre()
 {
     m_position = arena().center();
-    m_heading = M_PI / 2;
+    m_heading = std::numbers::pi / 2;
     m_speed = 0;
     m_steer = 0;
     m_atWall = false;
@@ -119,7 +120,7 @@ void CarModel::step(double dt)
         }
     }
     m_position = position;
-    m_heading = std::remainder(heading, 2 * M_PI);
+    m_heading = std::remainder(heading, 2 * std::numbers::pi);
     m_atWall = false;
 }
 

@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <numbers>
 
 namespace {
 
@@ -54,7 +55,7 @@ void tst_CarsimModel::steering()
     drive(car, 1, 0.5);
     // Facing up, a left turn goes to the left and turns anticlockwise.
     QVERIFY(car.position().x() < start.x() - 0.05);
-    QVERIFY(car.heading() > M_PI / 2 + 0.2);
+    QVERIFY(car.heading() > std::numbers::pi / 2 + 0.2);
 }
 
 void tst_CarsimModel::wallStopsTheCar()
