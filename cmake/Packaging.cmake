@@ -6,6 +6,8 @@ if(UNIX AND NOT APPLE)
     set(VELMORA_APP_ID org.velmora.Velmora)
     install(FILES packaging/${VELMORA_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES packaging/${VELMORA_APP_ID}.Carsim.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES packaging/${VELMORA_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
     install(FILES packaging/${VELMORA_APP_ID}.metainfo.xml

@@ -52,7 +52,8 @@ CarsimArguments parseCarsimArguments(const QStringList& arguments)
     const QCommandLineOption listen(QStringLiteral("listen"), {}, QStringLiteral("ADDRESS"));
     const QCommandLineOption closeAfter(QStringLiteral("close-after"), {}, QStringLiteral("N"));
     const QCommandLineOption flood(QStringLiteral("flood"));
-    parser.addOptions({help, port, listen, closeAfter, flood});
+    const QCommandLineOption headless(QStringLiteral("headless"));
+    parser.addOptions({help, port, listen, closeAfter, flood, headless});
 
     if (!parser.parse(arguments))
         return failure(parser.errorText());
@@ -92,6 +93,7 @@ CarsimArguments parseCarsimArguments(const QStringList& arguments)
         result.options.closeAfter = static_cast<int>(*value);
     }
     result.options.flood = parser.isSet(flood);
+    result.options.headless = parser.isSet(headless);
     return result;
 }
 
@@ -99,11 +101,27 @@ QString carsimHelpText()
 {
     return QStringLiteral(
         "Usage: velmora-carsim [--listen ADDRESS] [--port N] [--close-after N] [--flood]\n"
+        "                      [--headless]\n"
         "\n"
         "Stands in for the model car's server: listens for the remote control on a TCP\n"
         "port and prints each drive command it receives. A command is two bytes, one\n"
         "digit \"1\" to \"9\" followed by 0x00. One client is served at a time; a new\n"
         "connection replaces the one before it.\n"
+        "\n"
+        "With a display it also opens a window: a 6 m x 4 m arena with a metre grid\n"
+        "and walls, seen from above, and a car 0.45 m long (0.30 m between the axles)\n"
+        "that drives as the commands say. It speeds up at 4 m/s2 to at most 2 m/s\n"
+        "forward or 1 m/s in reverse, brakes at 8 m/s2, and turns its front wheels to\n"
+        "30 degrees either side at 180 degrees a second; codes 4 and 6 turn the wheels\n"
+        "without driving. From a standstill, one second of \"2 forward\" covers 1.5 m.\n"
+        "A wall stops the car; drive away from it. The window shows the trail, the\n"
+        "current command, the connection, the last ten commands and their rate.\n"
+        "Keys in the window: C clears the trail, R puts the car back in the middle.\n"
+        "\n"
+        "Failsafe, as a real car's server should have it: when no command came for\n"
+        "1.5 s (the remote control repeats one every second), or the connection closes\n"
+        "or breaks, the car brakes to a stop and the window says \"STOPPED\" until the\n"
+        "next command.\n"
         "\n"
         "Options:\n"
         "  --listen ADDRESS   IP address to listen on (default 127.0.0.1).\n"
@@ -111,6 +129,7 @@ QString carsimHelpText()
         "                     picks a free port; the first line shows which.\n"
         "  --close-after N    Fault mode: end each connection after N messages.\n"
         "  --flood            Fault mode: send junk bytes to each client without pause.\n"
+        "  --headless         No window, only the lines below.\n"
         "  -h, --help         Show this text.\n"
         "\n"
         "Output, one line per event, flushed at once:\n"

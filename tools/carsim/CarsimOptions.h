@@ -9,6 +9,7 @@ struct CarsimOptions {
     quint16 port = 1500; // 0 lets the system choose
     int closeAfter = 0;  // messages per connection; 0 means never close
     bool flood = false;
+    bool headless = false; // no window, even with a display
 };
 
 struct CarsimArguments {

@@ -30,6 +30,16 @@ CarsimServer::CarsimServer(const CarsimOptions& options, LineSink print, QObject
     connect(&m_server, &QTcpServer::newConnection, this, &CarsimServer::acceptPending);
 }
 
+CarsimServer::~CarsimServer()
+{
+    // The listening socket owns the client's socket and would end it while
+    // our members are already gone; end it first, without telling us.
+    if (m_client.socket) {
+        m_client.socket->disconnect(this);
+        delete m_client.socket;
+    }
+}
+
 bool CarsimServer::start(QString* error)
 {
     if (!m_server.listen(m_options.listenAddress, m_options.port)) {
@@ -37,8 +47,7 @@ bool CarsimServer::start(QString* error)
             *error = listenError(m_server, endpointText(m_options.listenAddress, m_options.port));
         return false;
     }
-    m_print(QStringLiteral("velmora-carsim listening on %1")
-                .arg(endpointText(m_server.serverAddress(), m_server.serverPort())));
+    m_print(QStringLiteral("velmora-carsim listening on %1").arg(listeningEndpoint()));
     if (m_options.closeAfter > 0)
         m_print(QStringLiteral("fault mode: each connection ends after %1 messages")
                     .arg(m_options.closeAfter));
@@ -62,6 +71,13 @@ void CarsimServer::stop()
         m_print(line);
 }
 
+QString CarsimServer::listeningEndpoint() const
+{
+    if (!m_server.isListening())
+        return {};
+    return endpointText(m_server.serverAddress(), m_server.serverPort());
+}
+
 void CarsimServer::acceptPending()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
@@ -74,6 +90,7 @@ void CarsimServer::acceptPending()
         m_client.endpoint = endpoint;
         m_tally.countConnection();
         print(QStringLiteral("opened %1").arg(endpoint));
+        emit clientOpened(endpoint);
 
         connect(socket, &QTcpSocket::readyRead, this, &CarsimServer::readClient);
         connect(socket, &QTcpSocket::disconnected, this, &CarsimServer::clientGone);
@@ -125,6 +142,7 @@ bool CarsimServer::report(const QList<DecoderEvent>& events)
         m_tally.count(event);
         print(describeEvent(event));
         if (event.kind == DecoderEvent::Kind::Message) {
+            emit commandHeard(event.code);
             ++m_client.messages;
             if (m_options.closeAfter > 0 && m_client.messages >= m_options.closeAfter)
                 return false;
@@ -154,6 +172,7 @@ void CarsimServer::endClient(const QString& reason, bool drain)
     print(line);
 
     m_client = Client{};
+    emit clientClosed();
     // Close politely so the client sees an orderly end, but do not wait for
     // a client that never reads what is still queued for it.
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);

@@ -21,12 +21,22 @@ public:
     using LineSink = std::function<void(const QString&)>;
 
     CarsimServer(const CarsimOptions& options, LineSink print, QObject* parent = nullptr);
+    ~CarsimServer() override;
 
     // Starts listening and prints the first line; on failure returns false
     // and says why in `error`.
     bool start(QString* error);
     // Ends the current connection, stops listening and prints the summary.
     void stop();
+
+    // Where it listens, as printed in the first line; empty before start().
+    QString listeningEndpoint() const;
+
+signals:
+    // What a car would act on, as each thing arrives.
+    void clientOpened(const QString& endpoint);
+    void commandHeard(int code);
+    void clientClosed();
 
 private:
     struct Client {

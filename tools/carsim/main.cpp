@@ -1,10 +1,14 @@
 #include "tools/carsim/CarsimOptions.h"
 #include "tools/carsim/CarsimServer.h"
+#include "tools/carsim/CarsimWindow.h"
 #include "tools/carsim/SignalWatcher.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -15,11 +19,34 @@ void writeLine(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+// Whether to open the window. Decided before Qt starts, because a GUI
+// application cannot start without a display: --headless, --help, and a
+// Linux session without any display stay in the terminal.
+bool wantsWindow(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char* terminalOnly : {"--headless", "-headless", "--help", "-help", "-h"}) {
+            if (std::strcmp(argv[i], terminalOnly) == 0)
+                return false;
+        }
+    }
+#ifdef Q_OS_WIN
+    return true;
+#else
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+#endif
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    const bool window = wantsWindow(argc, argv);
+    const std::unique_ptr<QCoreApplication> app =
+        window ? std::make_unique<QApplication>(argc, argv)
+               : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velmora-carsim"));
 
     const CarsimArguments arguments = parseCarsimArguments(QCoreApplication::arguments());
@@ -39,7 +66,7 @@ int main(int argc, char* argv[])
     // line may stop us at once and still get the summary.
     SignalWatcher stopSignals;
     CarsimServer server(arguments.options, [](const QString& line) { writeLine(stdout, line); });
-    QObject::connect(&stopSignals, &SignalWatcher::stopRequested, &app, [&server] {
+    QObject::connect(&stopSignals, &SignalWatcher::stopRequested, app.get(), [&server] {
         server.stop();
         QCoreApplication::quit();
     });
@@ -49,5 +76,14 @@ int main(int argc, char* argv[])
         writeLine(stderr, QStringLiteral("velmora-carsim: %1").arg(error));
         return kCarsimListenExitStatus;
     }
-    return QCoreApplication::exec();
+    std::unique_ptr<CarsimWindow> view;
+    if (window && !arguments.options.headless) {
+        view = std::make_unique<CarsimWindow>();
+        view->feedFromServer(&server);
+        view->show();
+    }
+    const int status = QCoreApplication::exec();
+    // Closing the window ends the run like Ctrl+C: with the summary.
+    server.stop();
+    return status;
 }
