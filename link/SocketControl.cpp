@@ -3,8 +3,6 @@
 #include "link/SocketErrors.h"
 #include "link/SocketTuning.h"
 
-#include "link/SocketPlatform.h"
-
 #include <QDeadlineTimer>
 #include <QHostInfo>
 #include <QNetworkProxy>
@@ -61,6 +59,9 @@ SocketControl::~SocketControl()
     blockSignals(true);
     ++m_attempt;
     stopAttempt();
+    // Connects let go of earlier close their sockets now, while the socket
+    // library is still started, not with the other children after it ended.
+    qDeleteAll(findChildren<SocketPlatform::PendingConnect*>(Qt::FindDirectChildrenOnly));
 }
 
 void SocketControl::Connect()
@@ -154,6 +155,12 @@ void SocketControl::onHostFound(quint64 attempt, const QList<QHostAddress>& addr
 
 void SocketControl::startSocket(const QHostAddress& address)
 {
+    // Winsock is started by whoever calls it, before the first call: not
+    // by Qt, whose lookup an address skips.
+    if (const int error = m_session.start()) {
+        endWithSystemError(error);
+        return;
+    }
     // The handshake is ours, and Qt takes over the connected socket: Qt 6.4
     // finishes a connect by calling connect() again, and when the server
     // resets the connection as it accepts it, Qt ignores that failure and
@@ -197,8 +204,7 @@ void SocketControl::onNativeConnectDone()
 
 void SocketControl::endWithSystemError(int code)
 {
-    const SocketErrorInfo info =
-        fromSystemError(code).value_or(socketErrorInfo(SocketError::ConnectionAborted));
+    const SocketErrorInfo info = fromAnySystemError(code);
     endWithError(info.number, info.description);
 }
 

@@ -7,11 +7,9 @@
 #include <QString>
 #include <QTimer>
 
-class QTcpSocket;
+#include "link/SocketPlatform.h"
 
-namespace SocketPlatform {
-class PendingConnect;
-}
+class QTcpSocket;
 
 // The socket's states. The values and their texts are what the status label
 // shows, so they never change.
@@ -99,6 +97,8 @@ private:
     // timer, the connect, the socket), telling no one.
     void stopAttempt();
 
+    // Started before the first socket call and ended after the last one.
+    SocketPlatform::Session m_session;
     QString m_remoteHost;
     qint32 m_remotePort = 0;
     qint32 m_localPort = 0;

@@ -14,6 +14,14 @@
 
 namespace SocketPlatform {
 
+Session::~Session() = default;
+
+int Session::start()
+{
+    m_started = true;
+    return 0;
+}
+
 PendingConnect::PendingConnect(const QHostAddress& remote, quint16 remotePort, quint16 localPort,
                                QObject* parent)
     : QObject(parent)

@@ -33,11 +33,37 @@ public:
 
 namespace SocketPlatform {
 
+Session::~Session()
+{
+    if (m_started)
+        ::WSACleanup();
+}
+
+int Session::start()
+{
+    if (m_started)
+        return 0;
+    // The only Winsock call allowed before the start, and one that returns
+    // its error itself: WSAGetLastError means nothing when it fails.
+    WSADATA data{};
+    const int error = ::WSAStartup(MAKEWORD(2, 2), &data);
+    if (error != 0)
+        return error;
+    // A Winsock that offers only an older version has still been started,
+    // and that start must be ended.
+    if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != 2) {
+        ::WSACleanup();
+        return WSAVERNOTSUPPORTED;
+    }
+    m_started = true;
+    return 0;
+}
+
 PendingConnect::PendingConnect(const QHostAddress& remote, quint16 remotePort, quint16 localPort,
                                QObject* parent)
     : QObject(parent)
 {
-    // Qt has started Winsock for this process by the time any socket runs.
+    // The owner has started Winsock (Session) before this runs.
     const bool v6 = remote.protocol() == QAbstractSocket::IPv6Protocol;
     const SOCKET socket = ::WSASocketW(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr,
                                        0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
@@ -211,6 +237,14 @@ std::optional<SocketErrorInfo> fromSystemError(int code)
     case WSAHOST_NOT_FOUND:
     case WSANO_DATA:
         return socketErrorInfo(HostNotFound);
+    case WSAEPROCLIM:
+        return socketErrorInfo(ProcessLimit);
+    case WSASYSNOTREADY:
+        return socketErrorInfo(SystemNotReady);
+    case WSAVERNOTSUPPORTED:
+        return socketErrorInfo(VersionNotSupported);
+    case WSANOTINITIALISED:
+        return socketErrorInfo(NotInitialised);
     default:
         return std::nullopt;
     }
