@@ -21,6 +21,9 @@ constexpr int deadLinkTimeoutMs = 3000;
 // floods us from growing our memory.
 constexpr qint64 readBufferBytes = 64 * 1024;
 
+// How many other local ports an attempt tries when the system refuses one.
+constexpr int localPortRetries = 5;
+
 // The car's server is reached over IPv4; a name with both kinds of address
 // therefore uses its first IPv4 address.
 QHostAddress preferredAddress(const QList<QHostAddress>& addresses)
@@ -71,6 +74,7 @@ void SocketControl::Connect()
 
     if (m_connectTimeoutMs > 0)
         m_connectTimer.start(m_connectTimeoutMs);
+    m_localPortRetries = localPortRetries;
 
     QHostAddress literal;
     const bool isLiteral = literal.setAddress(m_remoteHost);
@@ -165,6 +169,7 @@ void SocketControl::startSocket(const QHostAddress& address)
     // finishes a connect by calling connect() again, and when the server
     // resets the connection as it accepts it, Qt ignores that failure and
     // starts a new connection, thousands of times a second.
+    m_address = address;
     m_pending = new SocketPlatform::PendingConnect(address, quint16(m_remotePort),
                                                    quint16(m_localPort), this);
     connect(m_pending, &SocketPlatform::PendingConnect::finished, this,
@@ -176,6 +181,15 @@ void SocketControl::onNativeConnectDone()
     if (!m_pending)
         return;
     const int error = m_pending->error();
+    if (m_pending->localPortRefused() && m_localPortChooser && m_localPortRetries > 0) {
+        // Choosing the local port is this program's job, not the driver's:
+        // another one is tried before anything is reported.
+        --m_localPortRetries;
+        m_localPort = m_localPortChooser();
+        releasePendingConnect();
+        startSocket(m_address);
+        return;
+    }
     if (SocketPlatform::isHangUpAtConnect(error)) {
         // The server took the connection and hung up at once: not an error.
         Close();

@@ -49,6 +49,9 @@ public:
 
     // 0 once connected; else the system's code of why it failed.
     int error() const { return m_error; }
+    // Whether it failed because the system would not give this socket its
+    // local port (in use, or reserved for something else).
+    bool localPortRefused() const { return m_localPortRefused; }
     // Hands the connected socket on, to be closed by whoever takes it.
     Handle take();
 
@@ -65,6 +68,7 @@ private:
 
     Handle m_handle = NoHandle;
     int m_error = 0;
+    bool m_localPortRefused = false;
     QObject* m_watch = nullptr;
     // Windows: the event that the socket's connect signals.
     void* m_event = nullptr;

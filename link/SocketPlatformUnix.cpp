@@ -47,6 +47,7 @@ PendingConnect::PendingConnect(const QHostAddress& remote, quint16 remotePort, q
     if (::bind(descriptor, local.get(), local.length) != 0 ||
         (::connect(descriptor, address.get(), address.length) != 0 && errno != EINPROGRESS)) {
         m_error = errno;
+        m_localPortRefused = m_error == EADDRINUSE;
         finishLater();
         return;
     }

@@ -29,6 +29,13 @@ public:
     }
 };
 
+// Bound to the wildcard address, a local port already in use may be
+// reported only when the connect starts or ends, not at the bind.
+bool isPortInUse(int error)
+{
+    return error == WSAEADDRINUSE;
+}
+
 } // namespace
 
 namespace SocketPlatform {
@@ -95,10 +102,18 @@ PendingConnect::PendingConnect(const QHostAddress& remote, quint16 remotePort, q
     const NativeAddress local =
         nativeAddress(QHostAddress(v6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4), localPort);
     const NativeAddress address = nativeAddress(remote, remotePort);
-    if (::bind(socket, local.get(), local.length) != 0 ||
-        (::connect(socket, address.get(), address.length) != 0 &&
-         ::WSAGetLastError() != WSAEWOULDBLOCK)) {
+    if (::bind(socket, local.get(), local.length) != 0) {
         m_error = ::WSAGetLastError();
+        // Port ranges reserved by the system (Hyper-V, WSL, Docker) refuse
+        // with WSAEACCES.
+        m_localPortRefused = isPortInUse(m_error) || m_error == WSAEACCES;
+        finishLater();
+        return;
+    }
+    if (::connect(socket, address.get(), address.length) != 0 &&
+        ::WSAGetLastError() != WSAEWOULDBLOCK) {
+        m_error = ::WSAGetLastError();
+        m_localPortRefused = isPortInUse(m_error);
         finishLater();
         return;
     }
@@ -124,6 +139,7 @@ void PendingConnect::onReady()
         return;
     } else {
         m_error = events.iErrorCode[FD_CONNECT_BIT];
+        m_localPortRefused = isPortInUse(m_error);
     }
     stopWatching();
     emit finished();
