@@ -170,12 +170,14 @@ bool isHangUpAtConnect(int error)
 Handle keepWitness(Handle handle)
 {
     // A duplicate shares the connection; closing Qt's descriptor leaves the
-    // connection's end state readable through it.
+    // connection's end state readable through it. Like the socket itself, it
+    // is not inherited: a program started from here would otherwise hold the
+    // connection open after Velmora closed it.
     WSAPROTOCOL_INFOW info{};
     if (::WSADuplicateSocketW(SOCKET(handle), ::GetCurrentProcessId(), &info) != 0)
         return NoHandle;
     const SOCKET witness = ::WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO,
-                                        &info, 0, WSA_FLAG_OVERLAPPED);
+                                        &info, 0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
     return witness == INVALID_SOCKET ? NoHandle : Handle(witness);
 }
 
