@@ -102,6 +102,7 @@ void frmMain::CreateControls()
     Winsock = named(new SocketControl(this), "Winsock");
     const auto currentCode = [this] { return driveCode({Throttle, Steering}); };
     m_changeRepeater = new ChangeRepeater(Winsock, currentCode, this);
+    Winsock->setLocalPortChooser([this] { return NextLocalPort(); });
 
     tmrRepeat = named(new QTimer(this), "tmrRepeat");
     tmrRepeat->setInterval(RepeatIntervalMs);

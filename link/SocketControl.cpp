@@ -3,8 +3,6 @@
 #include "link/SocketErrors.h"
 #include "link/SocketTuning.h"
 
-#include "link/SocketPlatform.h"
-
 #include <QDeadlineTimer>
 #include <QHostInfo>
 #include <QNetworkProxy>
@@ -22,6 +20,9 @@ constexpr int deadLinkTimeoutMs = 3000;
 // Incoming data is never used; reading it in small pieces keeps a peer that
 // floods us from growing our memory.
 constexpr qint64 readBufferBytes = 64 * 1024;
+
+// How many other local ports an attempt tries when the system refuses one.
+constexpr int localPortRetries = 5;
 
 // The car's server is reached over IPv4; a name with both kinds of address
 // therefore uses its first IPv4 address.
@@ -61,6 +62,9 @@ SocketControl::~SocketControl()
     blockSignals(true);
     ++m_attempt;
     stopAttempt();
+    // Connects let go of earlier close their sockets now, while the socket
+    // library is still started, not with the other children after it ended.
+    qDeleteAll(findChildren<SocketPlatform::PendingConnect*>(Qt::FindDirectChildrenOnly));
 }
 
 void SocketControl::Connect()
@@ -70,6 +74,7 @@ void SocketControl::Connect()
 
     if (m_connectTimeoutMs > 0)
         m_connectTimer.start(m_connectTimeoutMs);
+    m_localPortRetries = localPortRetries;
 
     QHostAddress literal;
     const bool isLiteral = literal.setAddress(m_remoteHost);
@@ -154,10 +159,17 @@ void SocketControl::onHostFound(quint64 attempt, const QList<QHostAddress>& addr
 
 void SocketControl::startSocket(const QHostAddress& address)
 {
+    // Winsock is started by whoever calls it, before the first call: not
+    // by Qt, whose lookup an address skips.
+    if (const int error = m_session.start()) {
+        endWithSystemError(error);
+        return;
+    }
     // The handshake is ours, and Qt takes over the connected socket: Qt 6.4
     // finishes a connect by calling connect() again, and when the server
     // resets the connection as it accepts it, Qt ignores that failure and
     // starts a new connection, thousands of times a second.
+    m_address = address;
     m_pending = new SocketPlatform::PendingConnect(address, quint16(m_remotePort),
                                                    quint16(m_localPort), this);
     connect(m_pending, &SocketPlatform::PendingConnect::finished, this,
@@ -169,6 +181,15 @@ void SocketControl::onNativeConnectDone()
     if (!m_pending)
         return;
     const int error = m_pending->error();
+    if (m_pending->localPortRefused() && m_localPortChooser && m_localPortRetries > 0) {
+        // Choosing the local port is this program's job, not the driver's:
+        // another one is tried before anything is reported.
+        --m_localPortRetries;
+        m_localPort = m_localPortChooser();
+        releasePendingConnect();
+        startSocket(m_address);
+        return;
+    }
     if (SocketPlatform::isHangUpAtConnect(error)) {
         // The server took the connection and hung up at once: not an error.
         Close();
@@ -197,8 +218,7 @@ void SocketControl::onNativeConnectDone()
 
 void SocketControl::endWithSystemError(int code)
 {
-    const SocketErrorInfo info =
-        fromSystemError(code).value_or(socketErrorInfo(SocketError::ConnectionAborted));
+    const SocketErrorInfo info = fromAnySystemError(code);
     endWithError(info.number, info.description);
 }
 

@@ -7,11 +7,12 @@
 #include <QString>
 #include <QTimer>
 
-class QTcpSocket;
+#include "link/SocketPlatform.h"
 
-namespace SocketPlatform {
-class PendingConnect;
-}
+#include <functional>
+#include <utility>
+
+class QTcpSocket;
 
 // The socket's states. The values and their texts are what the status label
 // shows, so they never change.
@@ -51,6 +52,13 @@ public:
     void setRemotePort(qint32 port) { m_remotePort = port; }
     qint32 LocalPort() const { return m_localPort; }
     void setLocalPort(qint32 port) { m_localPort = port; }
+    // When the system will not give LocalPort (in use, or reserved), the
+    // attempt asks this for another one, a few times, before it fails; the
+    // port it then uses reads back as LocalPort.
+    void setLocalPortChooser(std::function<qint32()> chooser)
+    {
+        m_localPortChooser = std::move(chooser);
+    }
     qint16 State() const { return m_state; }
 
     // Starts a connection to RemoteHost:RemotePort from LocalPort and returns
@@ -99,9 +107,15 @@ private:
     // timer, the connect, the socket), telling no one.
     void stopAttempt();
 
+    // Started before the first socket call and ended after the last one.
+    SocketPlatform::Session m_session;
     QString m_remoteHost;
     qint32 m_remotePort = 0;
     qint32 m_localPort = 0;
+    std::function<qint32()> m_localPortChooser;
+    // Other local ports this attempt may still try.
+    int m_localPortRetries = 0;
+    QHostAddress m_address;
     qint16 m_state = SocketState::Closed;
     int m_connectTimeoutMs = 5000;
     // Bumped by Connect() and Close() and whenever an attempt ends, so that

@@ -1,5 +1,7 @@
 #include "link/SocketErrors.h"
 
+#include <limits>
+
 QString socketErrorDescription(qint16 number)
 {
     using namespace SocketError;
@@ -30,6 +32,14 @@ QString socketErrorDescription(qint16 number)
         return QStringLiteral("Connection refused");
     case HostUnreachable:
         return QStringLiteral("Host unreachable");
+    case ProcessLimit:
+        return QStringLiteral("Too many programs are using Winsock");
+    case SystemNotReady:
+        return QStringLiteral("The network system is not ready");
+    case VersionNotSupported:
+        return QStringLiteral("Winsock 2.2 is not available");
+    case NotInitialised:
+        return QStringLiteral("Winsock was not started");
     case HostNotFound:
         return QStringLiteral("Host not found");
     default:
@@ -40,6 +50,16 @@ QString socketErrorDescription(qint16 number)
 SocketErrorInfo socketErrorInfo(qint16 number)
 {
     return {number, socketErrorDescription(number)};
+}
+
+SocketErrorInfo fromAnySystemError(int code)
+{
+    if (const auto known = fromSystemError(code))
+        return *known;
+    const QString text = qt_error_string(code);
+    if (code > 0 && code <= std::numeric_limits<qint16>::max())
+        return {qint16(code), text};
+    return {SocketError::ConnectionAborted, text};
 }
 
 namespace {

@@ -22,6 +22,10 @@ constexpr qint16 NoBufferSpace = 10055;
 constexpr qint16 TimedOut = 10060;
 constexpr qint16 ConnectionRefused = 10061;
 constexpr qint16 HostUnreachable = 10065;
+constexpr qint16 ProcessLimit = 10067;
+constexpr qint16 SystemNotReady = 10091;
+constexpr qint16 VersionNotSupported = 10092;
+constexpr qint16 NotInitialised = 10093;
 constexpr qint16 HostNotFound = 11001;
 } // namespace SocketError
 
@@ -53,3 +57,7 @@ SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError error);
 // apart; nothing for codes without a match. Each platform's table is in its
 // SocketPlatform file.
 std::optional<SocketErrorInfo> fromSystemError(int code);
+
+// As fromSystemError, but any other code keeps its own number, with the
+// system's own text for it: no error is passed off as another.
+SocketErrorInfo fromAnySystemError(int code);

@@ -15,6 +15,25 @@ namespace SocketPlatform {
 using Handle = qintptr;
 constexpr Handle NoHandle = -1;
 
+// The system's socket library, started for as long as this lives. Windows
+// wants Winsock started before any socket call of this program's own, and
+// ended once for every start; the library Qt or the system may have started
+// for themselves is theirs, not ours to rely on. Unix needs nothing.
+class Session {
+public:
+    Session() = default;
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Starts the library unless this session already did: 0 once started,
+    // else the system's code of why it cannot start (tried again next time).
+    int start();
+
+private:
+    bool m_started = false;
+};
+
 // A connection being made, watched from the event loop: each platform
 // learns in its own way that a non-blocking connect has ended.
 class PendingConnect : public QObject {
@@ -30,6 +49,9 @@ public:
 
     // 0 once connected; else the system's code of why it failed.
     int error() const { return m_error; }
+    // Whether it failed because the system would not give this socket its
+    // local port (in use, or reserved for something else).
+    bool localPortRefused() const { return m_localPortRefused; }
     // Hands the connected socket on, to be closed by whoever takes it.
     Handle take();
 
@@ -46,6 +68,7 @@ private:
 
     Handle m_handle = NoHandle;
     int m_error = 0;
+    bool m_localPortRefused = false;
     QObject* m_watch = nullptr;
     // Windows: the event that the socket's connect signals.
     void* m_event = nullptr;

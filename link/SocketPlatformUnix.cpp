@@ -14,6 +14,14 @@
 
 namespace SocketPlatform {
 
+Session::~Session() = default;
+
+int Session::start()
+{
+    m_started = true;
+    return 0;
+}
+
 PendingConnect::PendingConnect(const QHostAddress& remote, quint16 remotePort, quint16 localPort,
                                QObject* parent)
     : QObject(parent)
@@ -39,6 +47,7 @@ PendingConnect::PendingConnect(const QHostAddress& remote, quint16 remotePort, q
     if (::bind(descriptor, local.get(), local.length) != 0 ||
         (::connect(descriptor, address.get(), address.length) != 0 && errno != EINPROGRESS)) {
         m_error = errno;
+        m_localPortRefused = m_error == EADDRINUSE;
         finishLater();
         return;
     }

@@ -29,15 +29,48 @@ public:
     }
 };
 
+// Bound to the wildcard address, a local port already in use may be
+// reported only when the connect starts or ends, not at the bind.
+bool isPortInUse(int error)
+{
+    return error == WSAEADDRINUSE;
+}
+
 } // namespace
 
 namespace SocketPlatform {
+
+Session::~Session()
+{
+    if (m_started)
+        ::WSACleanup();
+}
+
+int Session::start()
+{
+    if (m_started)
+        return 0;
+    // The only Winsock call allowed before the start, and one that returns
+    // its error itself: WSAGetLastError means nothing when it fails.
+    WSADATA data{};
+    const int error = ::WSAStartup(MAKEWORD(2, 2), &data);
+    if (error != 0)
+        return error;
+    // A Winsock that offers only an older version has still been started,
+    // and that start must be ended.
+    if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != 2) {
+        ::WSACleanup();
+        return WSAVERNOTSUPPORTED;
+    }
+    m_started = true;
+    return 0;
+}
 
 PendingConnect::PendingConnect(const QHostAddress& remote, quint16 remotePort, quint16 localPort,
                                QObject* parent)
     : QObject(parent)
 {
-    // Qt has started Winsock for this process by the time any socket runs.
+    // The owner has started Winsock (Session) before this runs.
     const bool v6 = remote.protocol() == QAbstractSocket::IPv6Protocol;
     const SOCKET socket = ::WSASocketW(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr,
                                        0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
@@ -69,10 +102,18 @@ PendingConnect::PendingConnect(const QHostAddress& remote, quint16 remotePort, q
     const NativeAddress local =
         nativeAddress(QHostAddress(v6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4), localPort);
     const NativeAddress address = nativeAddress(remote, remotePort);
-    if (::bind(socket, local.get(), local.length) != 0 ||
-        (::connect(socket, address.get(), address.length) != 0 &&
-         ::WSAGetLastError() != WSAEWOULDBLOCK)) {
+    if (::bind(socket, local.get(), local.length) != 0) {
         m_error = ::WSAGetLastError();
+        // Port ranges reserved by the system (Hyper-V, WSL, Docker) refuse
+        // with WSAEACCES.
+        m_localPortRefused = isPortInUse(m_error) || m_error == WSAEACCES;
+        finishLater();
+        return;
+    }
+    if (::connect(socket, address.get(), address.length) != 0 &&
+        ::WSAGetLastError() != WSAEWOULDBLOCK) {
+        m_error = ::WSAGetLastError();
+        m_localPortRefused = isPortInUse(m_error);
         finishLater();
         return;
     }
@@ -98,6 +139,7 @@ void PendingConnect::onReady()
         return;
     } else {
         m_error = events.iErrorCode[FD_CONNECT_BIT];
+        m_localPortRefused = isPortInUse(m_error);
     }
     stopWatching();
     emit finished();
@@ -128,12 +170,14 @@ bool isHangUpAtConnect(int error)
 Handle keepWitness(Handle handle)
 {
     // A duplicate shares the connection; closing Qt's descriptor leaves the
-    // connection's end state readable through it.
+    // connection's end state readable through it. Like the socket itself, it
+    // is not inherited: a program started from here would otherwise hold the
+    // connection open after Velmora closed it.
     WSAPROTOCOL_INFOW info{};
     if (::WSADuplicateSocketW(SOCKET(handle), ::GetCurrentProcessId(), &info) != 0)
         return NoHandle;
     const SOCKET witness = ::WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO,
-                                        &info, 0, WSA_FLAG_OVERLAPPED);
+                                        &info, 0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
     return witness == INVALID_SOCKET ? NoHandle : Handle(witness);
 }
 
@@ -211,6 +255,14 @@ std::optional<SocketErrorInfo> fromSystemError(int code)
     case WSAHOST_NOT_FOUND:
     case WSANO_DATA:
         return socketErrorInfo(HostNotFound);
+    case WSAEPROCLIM:
+        return socketErrorInfo(ProcessLimit);
+    case WSASYSNOTREADY:
+        return socketErrorInfo(SystemNotReady);
+    case WSAVERNOTSUPPORTED:
+        return socketErrorInfo(VersionNotSupported);
+    case WSANOTINITIALISED:
+        return socketErrorInfo(NotInitialised);
     default:
         return std::nullopt;
     }

@@ -70,15 +70,15 @@ void frmMain::SendCommand()
 
     cmdOpenClose->setText(CloseCaption);
     Winsock->SendData(driveMessage(code));
+    m_changeRepeater->sent(code);
     // Keys handled during the wait may have changed the drive state and sent
     // their own codes first: a quick tap would otherwise leave the car on the
-    // press's code after the key is up. The last word is what the keys say now.
+    // press's code after the key is up. The last word is what the keys say
+    // now, and it is a change of its own, with its own quick copies.
     const int current = driveCode({Throttle, Steering});
     if (waited && current != code && Winsock->State() == SocketState::Connected) {
         Winsock->SendData(driveMessage(current));
         m_changeRepeater->sent(current);
-    } else {
-        m_changeRepeater->sent(code);
     }
     UpdateLabel();
 }

@@ -133,6 +133,13 @@ void tst_SocketControl::systemErrorsMapToNumbers()
         QCOMPARE(info->description, socketErrorDescription(info->number));
         QVERIFY(info->description != socketErrorDescription(0));
     }
+    // A code without a description of ours is reported as itself, never as
+    // another error.
+    if (code != 0 && !info) {
+        const SocketErrorInfo own = fromAnySystemError(code);
+        QCOMPARE(int(own.number), code);
+        QVERIFY(!own.description.isEmpty());
+    }
 }
 
 void tst_SocketControl::propertiesReadBackExactly_data()

@@ -30,6 +30,8 @@ private slots:
     void badInputIsAnError();
     void reconnectAfterError_data();
     void reconnectAfterError();
+    void refusedLocalPortIsReplaced_data();
+    void refusedLocalPortIsReplaced();
     void lateAnswersAreDropped_data();
     void lateAnswersAreDropped();
 };
@@ -239,6 +241,45 @@ void tst_SocketControlFaults::reconnectAfterError()
     watcher.sendNow(QByteArray("5\0", 2));
     QTRY_COMPARE_WITH_TIMEOUT(peer.received(), QByteArray("5\0", 2), settleMs);
     QCOMPARE(watcher.errors.size(), 1);
+}
+
+void tst_SocketControlFaults::refusedLocalPortIsReplaced_data()
+{
+    addBoolRows("anotherIsFree", "every port taken", "another port free");
+}
+
+void tst_SocketControlFaults::refusedLocalPortIsReplaced()
+{
+    QFETCH(bool, anotherIsFree);
+    LoopbackPeer peer;
+    // A port the system picked, held by a listener so that no bind gets it.
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::AnyIPv4, 0));
+    const quint16 taken = holder.serverPort();
+    const quint16 free = freePort();
+    QVERIFY(free != 0 && free != taken);
+    SocketControl socket;
+    SocketWatcher watcher(socket);
+    aim(socket, Loopback, peer.port(), taken);
+    int asked = 0;
+    socket.setLocalPortChooser([&] {
+        ++asked;
+        return anotherIsFree && asked == 2 ? free : taken;
+    });
+
+    watcher.connectNow();
+    if (anotherIsFree) {
+        QTRY_COMPARE_WITH_TIMEOUT(socket.State(), SocketState::Connected, settleMs);
+        QTRY_COMPARE_WITH_TIMEOUT(peer.connectionCount(), 1, settleMs);
+        QCOMPARE(peer.lastClientPort(), free);
+        QCOMPARE(socket.LocalPort(), qint32(free));
+        QVERIFY(watcher.errors.isEmpty());
+    } else {
+        // A few tries, then the system's refusal as it stands.
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.errors.size(), 1, settleMs);
+        QCOMPARE(watcher.errors.first().number, SocketError::AddressInUse);
+        QVERIFY2(asked >= 2 && asked <= 10, qPrintable(QString::number(asked)));
+    }
 }
 
 void tst_SocketControlFaults::lateAnswersAreDropped_data()
