@@ -1,0 +1,197 @@
+// What the window tells a driver who cannot tell red from green, or cannot
+// see it: the commanded square in grey alone, the arrows, and the names and
+// descriptions that assistive technology reads. (Qt hands update events to
+// an installed handler only while the platform's accessibility is active,
+// which it never is on the offscreen platform.)
+#include "console/frmMain.h"
+#include "settings/frmComm.h"
+#include "support/WidgetTestCase.h"
+
+#include <QAccessible>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QWindow>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Relative luminance of an sRGB colour, the measure contrast ratios use.
+double luminance(QRgb pixel)
+{
+    auto linear = [](int channel) {
+        const double c = channel / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(qRed(pixel)) + 0.7152 * linear(qGreen(pixel)) +
+           0.0722 * linear(qBlue(pixel));
+}
+
+double contrast(double a, double b)
+{
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+// How one square looks in a picture: what most of its inside shows, in
+// grey, and where the marks on it (its arrow) lie.
+struct SquareLook {
+    bool edgeIsPlain = true;
+    double inside = 0;
+    int inkPixels = 0;
+    QPointF inkLean;
+};
+
+// The outer `band` pixels must keep the square's own colour. Ink is what
+// stands out from the inside's usual grey by 3:1 or more; its lean is where
+// its mass lies against the middle of its own bounds, -1 to 1 each way.
+SquareLook lookAt(const QImage& shot, const QRect& square, QRgb plain, int band)
+{
+    SquareLook look;
+    const QRect inner = square.adjusted(band, band, -band, -band);
+    QList<double> greys;
+    for (int y = square.top(); y <= square.bottom(); ++y) {
+        for (int x = square.left(); x <= square.right(); ++x) {
+            if (!inner.contains(x, y))
+                look.edgeIsPlain = look.edgeIsPlain && shot.pixel(x, y) == plain;
+            else
+                greys << luminance(shot.pixel(x, y));
+        }
+    }
+    std::vector<double> sorted(greys.begin(), greys.end());
+    std::nth_element(sorted.begin(), sorted.begin() + qsizetype(sorted.size() / 2), sorted.end());
+    look.inside = sorted[sorted.size() / 2];
+
+    // The arrow sits well inside any frame around it.
+    const QRect middle = inner.adjusted(band, band, -band, -band);
+    QRect bounds;
+    QPointF sum;
+    for (int y = middle.top(); y <= middle.bottom(); ++y) {
+        for (int x = middle.left(); x <= middle.right(); ++x) {
+            if (contrast(luminance(shot.pixel(x, y)), look.inside) < 3)
+                continue;
+            ++look.inkPixels;
+            sum += QPointF(x, y);
+            bounds |= QRect(x, y, 1, 1);
+        }
+    }
+    if (look.inkPixels > 0) {
+        const QPointF mass = sum / look.inkPixels;
+        const QPointF centre = QRectF(bounds).center() - QPointF(0.5, 0.5);
+        look.inkLean = QPointF((mass.x() - centre.x()) / bounds.width() * 2,
+                               (mass.y() - centre.y()) / bounds.height() * 2);
+    }
+    return look;
+}
+
+int sign(double value)
+{
+    return value > 0.1 ? 1 : value < -0.1 ? -1 : 0;
+}
+
+QString accessibleText(QObject* object, QAccessible::Text text)
+{
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(object);
+    return face ? face->text(text) : QStringLiteral("<no interface>");
+}
+
+} // namespace
+
+class tst_GridAccess : public WidgetTestCase {
+    Q_OBJECT
+
+private slots:
+    void commandedSquareReadsInGrey_data();
+    void commandedSquareReadsInGrey();
+    void screenReaderFollowsDirectionAndLink();
+    void dialogFieldsNamedByTheirLabels();
+};
+
+void tst_GridAccess::commandedSquareReadsInGrey_data()
+{
+    QTest::addColumn<qreal>("scale");
+    QTest::newRow("100 %") << 1.0;
+    QTest::newRow("125 %") << 1.25;
+    QTest::newRow("150 %") << 1.5;
+}
+
+void tst_GridAccess::commandedSquareReadsInGrey()
+{
+    QFETCH(qreal, scale);
+    LoopbackPeer peer;
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    QTest::keyPress(w->windowHandle(), Qt::Key_7, Qt::KeypadModifier);
+
+    // Drawn as the display would at that scaling.
+    QWidget* client = w->centralWidget();
+    QImage shot(client->size() * scale, QImage::Format_RGB32);
+    shot.setDevicePixelRatio(scale);
+    client->render(&shot);
+    auto inPicture = [scale](const QRect& r) {
+        return QRect(QPoint(qCeil(r.left() * scale), qCeil(r.top() * scale)),
+                     QPoint(int((r.right() + 1) * scale) - 1, int((r.bottom() + 1) * scale) - 1));
+    };
+    const int band = int(8 * scale);
+    QList<SquareLook> looks;
+    for (int i = 1; i <= 9; ++i)
+        looks << lookAt(shot, inPicture(gridSquare(*w, i)->geometry()),
+                        i == 1 ? 0xff00ff00 : 0xffff0000, band);
+
+    for (int i = 1; i <= 9; ++i) {
+        const SquareLook& look = looks[i - 1];
+        QVERIFY2(look.edgeIsPlain, qPrintable(QStringLiteral("square %1's edge").arg(i)));
+        if (i > 1)
+            QVERIFY2(contrast(looks[0].inside, look.inside) >= 3,
+                     qPrintable(QStringLiteral("commanded %1 against square %2: %3")
+                                    .arg(looks[0].inside)
+                                    .arg(i)
+                                    .arg(look.inside)));
+        // The arrow of each square leans the way its square lies from the
+        // middle of the grid; the stop square's mark leans nowhere.
+        QVERIFY2(look.inkPixels > 100 * scale * scale,
+                 qPrintable(
+                     QStringLiteral("square %1 has %2 pixels of ink").arg(i).arg(look.inkPixels)));
+        const QPoint lean(sign(look.inkLean.x()), sign(look.inkLean.y()));
+        QVERIFY2(lean == QPoint((i - 1) % 3 - 1, (i - 1) / 3 - 1),
+                 qPrintable(QStringLiteral("square %1's arrow leans %2, %3")
+                                .arg(i)
+                                .arg(look.inkLean.x())
+                                .arg(look.inkLean.y())));
+    }
+}
+
+void tst_GridAccess::screenReaderFollowsDirectionAndLink()
+{
+    LoopbackPeer peer;
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    const MainControls ui(*w);
+    QWidget* grid = control<QWidget>(*w, "fraDirection");
+    for (QObject* object : {static_cast<QObject*>(ui.cmdOpenClose),
+                            static_cast<QObject*>(ui.lblWinsock), static_cast<QObject*>(grid)})
+        QVERIFY2(!accessibleText(object, QAccessible::Description).isEmpty(),
+                 object->objectName().toLatin1());
+    QCOMPARE(accessibleText(ui.cmdOpenClose, QAccessible::Name), QStringLiteral("Open Comm"));
+    QVERIFY(!accessibleText(grid, QAccessible::Name).isEmpty());
+
+    QTest::keyPress(w->windowHandle(), Qt::Key_Up);
+    QTest::keyPress(w->windowHandle(), Qt::Key_Left);
+    QCOMPARE(accessibleText(grid, QAccessible::Description),
+             QStringLiteral("Commanded: forward, left"));
+    // The first key connected: the button and the label say so.
+    QTRY_COMPARE_WITH_TIMEOUT(accessibleText(ui.lblWinsock, QAccessible::Name),
+                              QStringLiteral("Connected"), Timeout);
+    QCOMPARE(accessibleText(ui.cmdOpenClose, QAccessible::Name), QStringLiteral("Close Comm"));
+}
+
+void tst_GridAccess::dialogFieldsNamedByTheirLabels()
+{
+    frmComm dialog;
+    const CommControls ui(dialog);
+    QCOMPARE(accessibleText(ui.txtRemoteHost, QAccessible::Name), QStringLiteral("Remote Host"));
+    QCOMPARE(accessibleText(ui.txtRemotePort, QAccessible::Name), QStringLiteral("Remote Port"));
+}
+
+QTEST_MAIN(tst_GridAccess)
+#include "tst_GridAccess.moc"
