@@ -253,7 +253,7 @@ void frmMain::DescribeGrid(int code)
     const QString description = QStringLiteral("Commanded: %1").arg(words);
     if (fraDirection->accessibleDescription() == description)
         return;
-    // Qt 6.4 changes a description without telling anyone.
+    // Setting a description need not send an event by itself.
     fraDirection->setAccessibleDescription(description);
     QAccessibleEvent described(fraDirection, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&described);
