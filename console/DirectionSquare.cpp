@@ -92,7 +92,11 @@ void DirectionSquare::paintEvent(QPaintEvent* event)
     } else {
         painter.fillRect(inside, IdleInside);
     }
+    // Fonts known to carry all nine arrows come first: Windows falls back
+    // only to a short list of its own when a font lacks a character.
     QFont glyphFont = font();
+    glyphFont.setFamilies(
+        {QStringLiteral("Segoe UI Symbol"), QStringLiteral("DejaVu Sans"), glyphFont.family()});
     glyphFont.setPixelSize(GlyphPixelSize);
     glyphFont.setBold(m_commanded);
     painter.setFont(glyphFont);

@@ -8,6 +8,7 @@
 #include "support/WidgetTestCase.h"
 
 #include <QAccessible>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -139,6 +140,9 @@ void tst_GridAccess::commandedSquareReadsInGrey()
         looks << lookAt(shot, inPicture(gridSquare(*w, i)->geometry()),
                         i == 1 ? 0xff00ff00 : 0xffff0000, band);
 
+    // The offscreen platform under Wine has no font with arrows; there the
+    // squares show boxes that lean nowhere.
+    const bool arrowsInFonts = QFontMetrics(w->font()).inFontUcs4(0x2196);
     for (int i = 1; i <= 9; ++i) {
         const SquareLook& look = looks[i - 1];
         QVERIFY2(look.edgeIsPlain, qPrintable(QStringLiteral("square %1's edge").arg(i)));
@@ -154,12 +158,16 @@ void tst_GridAccess::commandedSquareReadsInGrey()
                  qPrintable(
                      QStringLiteral("square %1 has %2 pixels of ink").arg(i).arg(look.inkPixels)));
         const QPoint lean(sign(look.inkLean.x()), sign(look.inkLean.y()));
+        if (!arrowsInFonts)
+            continue;
         QVERIFY2(lean == QPoint((i - 1) % 3 - 1, (i - 1) / 3 - 1),
                  qPrintable(QStringLiteral("square %1's arrow leans %2, %3")
                                 .arg(i)
                                 .arg(look.inkLean.x())
                                 .arg(look.inkLean.y())));
     }
+    if (!arrowsInFonts)
+        QSKIP("no font with arrows here: which way the arrows point was not checked");
 }
 
 void tst_GridAccess::screenReaderFollowsDirectionAndLink()
