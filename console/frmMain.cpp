@@ -253,10 +253,9 @@ void frmMain::DescribeGrid(int code)
     const QString description = QStringLiteral("Commanded: %1").arg(words);
     if (fraDirection->accessibleDescription() == description)
         return;
-    // Setting a description need not send an event by itself.
+    // Setting the description tells of it by itself; the value change is
+    // what screen readers that follow values hear.
     fraDirection->setAccessibleDescription(description);
-    QAccessibleEvent described(fraDirection, QAccessible::DescriptionChanged);
-    QAccessible::updateAccessibility(&described);
     QAccessibleValueChangeEvent valued(fraDirection, words);
     QAccessible::updateAccessibility(&valued);
 }

@@ -1,22 +1,28 @@
 // What the window tells a driver who cannot tell red from green, or cannot
 // see it: the commanded square in grey alone, the arrows, and the names and
-// descriptions that assistive technology reads. (Qt hands update events to
-// an installed handler only while the platform's accessibility is active,
-// which it never is on the offscreen platform.)
+// descriptions that assistive technology reads, and the update events that
+// tell it of each change.
 #include "console/frmMain.h"
 #include "settings/frmComm.h"
 #include "support/WidgetTestCase.h"
 
 #include <QAccessible>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+
+#ifdef VELMORA_ACCESSIBILITY_BUS
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#endif
 
 namespace {
 
@@ -85,6 +91,34 @@ int sign(double value)
     return value > 0.1 ? 1 : value < -0.1 ? -1 : 0;
 }
 
+struct SeenEvent {
+    const QObject* object;
+    QAccessible::Event type;
+    QVariant value;
+};
+
+QList<SeenEvent>& seen()
+{
+    static QList<SeenEvent> events;
+    return events;
+}
+
+void recordEvent(QAccessibleEvent* event)
+{
+    QVariant value;
+    if (event->type() == QAccessible::ValueChanged)
+        value = static_cast<QAccessibleValueChangeEvent*>(event)->value();
+    seen().append({event->object(), event->type(), value});
+}
+
+bool sawEvent(const QObject* object, QAccessible::Event type, const QVariant& value = {})
+{
+    return std::any_of(seen().cbegin(), seen().cend(), [&](const SeenEvent& event) {
+        return event.object == object && event.type == type &&
+               (!value.isValid() || event.value == value);
+    });
+}
+
 QString accessibleText(QObject* object, QAccessible::Text text)
 {
     QAccessibleInterface* face = QAccessible::queryAccessibleInterface(object);
@@ -92,6 +126,33 @@ QString accessibleText(QObject* object, QAccessible::Text text)
 }
 
 } // namespace
+
+#ifdef VELMORA_ACCESSIBILITY_BUS
+// Stands in for the desktop's accessibility registry on a private session
+// bus: Qt switches its accessibility on, and so sends its update events,
+// only when the registry says that a screen reader may listen.
+class AccessibilityRegistry : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.a11y.Bus")
+
+public:
+    explicit AccessibilityRegistry(QObject* parent) : QDBusAbstractAdaptor(parent) {}
+
+public slots:
+    QString GetAddress() { return qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"); }
+};
+
+class AccessibilityStatus : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.a11y.Status")
+    Q_PROPERTY(bool IsEnabled READ on)
+    Q_PROPERTY(bool ScreenReaderEnabled READ on)
+
+public:
+    explicit AccessibilityStatus(QObject* parent) : QDBusAbstractAdaptor(parent) {}
+    bool on() const { return true; }
+};
+#endif
 
 class tst_GridAccess : public WidgetTestCase {
     Q_OBJECT
@@ -101,6 +162,7 @@ private slots:
     void commandedSquareReadsInGrey();
     void screenReaderFollowsDirectionAndLink();
     void dialogFieldsNamedByTheirLabels();
+    void changesSendUpdateEvents();
 };
 
 void tst_GridAccess::commandedSquareReadsInGrey_data()
@@ -180,6 +242,41 @@ void tst_GridAccess::dialogFieldsNamedByTheirLabels()
     const CommControls ui(dialog);
     QCOMPARE(accessibleText(ui.txtRemoteHost, QAccessible::Name), QStringLiteral("Remote Host"));
     QCOMPARE(accessibleText(ui.txtRemotePort, QAccessible::Name), QStringLiteral("Remote Port"));
+}
+
+void tst_GridAccess::changesSendUpdateEvents()
+{
+#ifdef VELMORA_ACCESSIBILITY_BUS
+    // Qt's accessibility is on only on a desktop platform with a registry:
+    // this part runs as tst_GridAccessEvents, on X with a private bus.
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("runs as tst_GridAccessEvents");
+    QObject registry;
+    new AccessibilityRegistry(&registry);
+    new AccessibilityStatus(&registry);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(bus.registerObject(QStringLiteral("/org/a11y/bus"), &registry,
+                               QDBusConnection::ExportAdaptors));
+    QVERIFY(bus.registerService(QStringLiteral("org.a11y.Bus")));
+
+    LoopbackPeer peer;
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    const MainControls ui(*w);
+    QWidget* grid = control<QWidget>(*w, "fraDirection");
+    QTRY_VERIFY_WITH_TIMEOUT(QAccessible::isActive(), Timeout);
+    seen().clear();
+    const auto previous = QAccessible::installUpdateHandler(recordEvent);
+    const auto restore = qScopeGuard([previous] { QAccessible::installUpdateHandler(previous); });
+
+    QTest::keyPress(w->windowHandle(), Qt::Key_Up);
+    QTest::keyPress(w->windowHandle(), Qt::Key_Left);
+    QVERIFY(sawEvent(grid, QAccessible::DescriptionChanged));
+    QVERIFY(sawEvent(grid, QAccessible::ValueChanged, QStringLiteral("forward, left")));
+    QTRY_VERIFY_WITH_TIMEOUT(sawEvent(ui.lblWinsock, QAccessible::NameChanged), Timeout);
+    QVERIFY(sawEvent(ui.cmdOpenClose, QAccessible::NameChanged));
+#else
+    QSKIP("needs Qt's D-Bus module, for a stand-in accessibility registry");
+#endif
 }
 
 QTEST_MAIN(tst_GridAccess)
