@@ -1,6 +1,7 @@
 #include "console/frmMain.h"
 
 #include "console/Colours.h"
+#include "console/DirectionSquare.h"
 #include "console/MenuBarStyle.h"
 #include "console/X11AutoRepeat.h"
 #include "help/AppInfo.h"
@@ -9,6 +10,7 @@
 #include "settings/FileSystem.h"
 #include "settings/frmComm.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -46,9 +48,9 @@ template <typename T> T* named(T* object, const char* name)
 }
 
 // A new panel with the same parent, look and flags as the original.
-QWidget* copyPanel(const QWidget* original)
+DirectionSquare* copyPanel(const DirectionSquare* original)
 {
-    auto* copy = new QWidget(original->parentWidget());
+    auto* copy = new DirectionSquare(original->parentWidget());
     copy->setAutoFillBackground(original->autoFillBackground());
     copy->setPalette(original->palette());
     copy->setFocusPolicy(original->focusPolicy());
@@ -91,10 +93,36 @@ void frmMain::CreateControls()
 
     cmdOpenClose = named(new QPushButton(QStringLiteral("&Open Comm"), client), "cmdOpenClose");
     lblWinsock = named(new QLabel(client), "lblWinsock");
+    // A button's and a label's accessible names are their captions, which
+    // change as the connection does; the descriptions say what they are for.
+    cmdOpenClose->setAccessibleDescription(
+        QStringLiteral("Opens or closes the connection to the car"));
+    lblWinsock->setAccessibleDescription(QStringLiteral("State of the connection to the car"));
+
+    fraDirection = named(new QWidget(client), "fraDirection");
+    fraDirection->setGeometry(GridOrigin, GridOrigin, 3 * GridPitch - 1, 3 * GridPitch - 1);
+    fraDirection->setAttribute(Qt::WA_TransparentForMouseEvents);
+    fraDirection->setFocusPolicy(Qt::NoFocus);
+    fraDirection->setAccessibleName(QStringLiteral("Direction"));
+    fraDirection->setAccessibleDescription(QStringLiteral("Commanded: nothing yet"));
+
+    // In the free band under the grid, clear of the button, the label and
+    // the squares. A click on it activates the window, as any click does.
+    lblHint = named(
+        new QLabel(QStringLiteral("Click here to drive: keys are not reaching Velmora"), client),
+        "lblHint");
+    lblHint->setGeometry(GridOrigin, 404, 3 * GridPitch - 1, 42);
+    lblHint->setWordWrap(true);
+    lblHint->setAlignment(Qt::AlignCenter);
+    lblHint->setFrameShape(QFrame::Box);
+    lblHint->setAutoFillBackground(true);
+    lblHint->setBackgroundRole(QPalette::ToolTipBase);
+    lblHint->setForegroundRole(QPalette::ToolTipText);
+    lblHint->hide();
 
     // Panel 1 exists from the start; the load sequence copies it for the
     // other eight squares.
-    auto* panel = named(new QWidget(client), "picDir1");
+    auto* panel = named(new DirectionSquare(client), "picDir1");
     panel->setAutoFillBackground(true);
     panel->setFocusPolicy(Qt::NoFocus);
     picDir[1] = panel;
@@ -197,7 +225,9 @@ void frmMain::BuildGrid()
             picDir[i] = copyPanel(picDir[1]);
             picDir[i]->setObjectName(QStringLiteral("picDir%1").arg(i));
         }
-        QWidget* panel = picDir[i];
+        DirectionSquare* panel = picDir[i];
+        panel->setCode(i);
+        panel->setAccessibleName(directionWords(i));
         panel->setVisible(true);
         panel->setGeometry(((i - 1) % 3) * GridPitch + GridOrigin,
                            ((i - 1) / 3) * GridPitch + GridOrigin, PanelSize, PanelSize);
@@ -207,9 +237,35 @@ void frmMain::BuildGrid()
 
 void frmMain::PaintGrid()
 {
-    for (int i = 1; i <= 9; ++i)
+    const int code = driveCode({Throttle, Steering});
+    for (int i = 1; i <= 9; ++i) {
         setPanelColour(picDir[i], Colour::Red);
-    setPanelColour(picDir[driveCode({Throttle, Steering})], Colour::Green);
+        picDir[i]->setCommanded(i == code);
+    }
+    setPanelColour(picDir[code], Colour::Green);
+    DescribeGrid(code);
+}
+
+void frmMain::DescribeGrid(int code)
+{
+    // Qt has no announcements: a screen reader follows the grid through
+    // its description and its value, and the events that say they changed.
+    const QString words = directionWords(code);
+    const QString description = QStringLiteral("Commanded: %1").arg(words);
+    if (fraDirection->accessibleDescription() == description)
+        return;
+    // Setting the description tells of it by itself; the value change is
+    // what screen readers that follow values hear.
+    fraDirection->setAccessibleDescription(description);
+    QAccessibleValueChangeEvent valued(fraDirection, words);
+    QAccessible::updateAccessibility(&valued);
+}
+
+void frmMain::KeysHiddenChanged()
+{
+    if (m_unloaded)
+        return;
+    lblHint->setVisible(m_keysHidden);
 }
 
 void frmMain::ShowMessage(const QString& text)

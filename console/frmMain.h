@@ -10,6 +10,7 @@
 #include <array>
 
 class ChangeRepeater;
+class DirectionSquare;
 class FileSystem;
 class QAction;
 class QLabel;
@@ -67,6 +68,10 @@ private:
     void HandleDriveKey(quint16 KeyCode, KeyTransition transition);
     void BuildGrid();
     void PaintGrid();
+    // Tells assistive technology which direction the grid shows.
+    void DescribeGrid(int code);
+    // Shows or hides the hint under the grid as m_keysHidden changes.
+    void KeysHiddenChanged();
     // Called whenever the drive keys may no longer reach this window: a
     // pop-up opens, the window loses activation or the focus.
     void StopWhileKeysHidden();
@@ -115,7 +120,12 @@ private:
     QPushButton* cmdOpenClose = nullptr;
     QLabel* lblWinsock = nullptr;
     // Indices 1 to 9, one square per drive code; index 0 is unused.
-    std::array<QWidget*, 10> picDir{};
+    std::array<DirectionSquare*, 10> picDir{};
+    // Stands for the whole grid towards assistive technology; it lies under
+    // the squares and draws nothing itself.
+    QWidget* fraDirection = nullptr;
+    // The line under the grid that says the keys go elsewhere.
+    QLabel* lblHint = nullptr;
     QTimer* tmrRepeat = nullptr;
     SocketControl* Winsock = nullptr;
 

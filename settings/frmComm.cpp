@@ -95,6 +95,10 @@ frmComm::frmComm(QWidget* parent) : QDialog(parent)
     txtRemotePort->setObjectName(QStringLiteral("txtRemotePort"));
     txtRemotePort->setGeometry(16, 64, 61, 19);
 
+    // A screen reader names each field after its label.
+    lblRemoteHost->setBuddy(txtRemoteHost);
+    lblRemotePort->setBuddy(txtRemotePort);
+
     setTabOrder(cmdOK, cmdCancel);
     setTabOrder(cmdCancel, txtRemoteHost);
     setTabOrder(txtRemoteHost, txtRemotePort);

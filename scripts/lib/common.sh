@@ -6,8 +6,9 @@ VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # Packages to build and run the program.
 VELMORA_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libx11-dev libgl-dev fonts-dejavu-core)
 # Packages the tests need on top: a network namespace with loopback only,
-# packet dropping for dead-link tests, and a real X server with fake input.
-VELMORA_TEST_PACKAGES=(iproute2 util-linux iptables xvfb xdotool libxtst-dev x11-utils openbox)
+# packet dropping for dead-link tests, a real X server with fake input, and a
+# private session bus for the accessibility events.
+VELMORA_TEST_PACKAGES=(iproute2 util-linux iptables xvfb xauth dbus-daemon xdotool libxtst-dev x11-utils openbox)
 # Packages for the sanitizer build and the fuzz targets: clang with its
 # libFuzzer and sanitizer runtimes, and llvm-symbolizer for readable stacks.
 VELMORA_HARDENING_PACKAGES=(clang libclang-rt-dev llvm)

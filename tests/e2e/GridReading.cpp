@@ -4,6 +4,8 @@ namespace {
 
 constexpr int kSquare = 99;
 constexpr int kPitch = 100;
+// The outer pixels of a square that keep its plain colour.
+constexpr int kBand = 8;
 constexpr QRgb kRed = 0xffff0000;
 constexpr QRgb kGreen = 0xff00ff00;
 
@@ -19,10 +21,14 @@ QChar squareColour(const QImage& image, QPoint topLeft)
     const QRgb first = image.pixel(topLeft);
     if (!isSignal(first))
         return QLatin1Char('?');
+    const QRect inner(topLeft + QPoint(kBand, kBand),
+                      QSize(kSquare - 2 * kBand, kSquare - 2 * kBand));
     for (int y = 0; y < kSquare; ++y)
-        for (int x = 0; x < kSquare; ++x)
-            if (image.pixel(topLeft.x() + x, topLeft.y() + y) != first)
+        for (int x = 0; x < kSquare; ++x) {
+            const QPoint at = topLeft + QPoint(x, y);
+            if (!inner.contains(at) && image.pixel(at) != first)
                 return QLatin1Char('?');
+        }
     return first == kRed ? QLatin1Char('R') : QLatin1Char('G');
 }
 
@@ -44,6 +50,19 @@ bool edgesClear(const QImage& image, QPoint origin)
         }
     }
     return true;
+}
+
+bool somethingIn(const QImage& image, const QRect& area)
+{
+    const QRect inside = area & image.rect();
+    if (inside.isEmpty())
+        return false;
+    const QRgb first = image.pixel(inside.topLeft());
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            if (image.pixel(x, y) != first)
+                return true;
+    return false;
 }
 
 } // namespace
@@ -70,6 +89,8 @@ GridReading readGrid(const QImage& source)
         reading.squares += squareColour(image, topLeft);
     }
     reading.edgesClear = edgesClear(image, reading.origin);
+    reading.hintShown = somethingIn(
+        image, QRect(reading.origin + QPoint(0, 3 * kPitch + 4), QSize(3 * kPitch - 1, 42)));
     return reading;
 }
 

@@ -10,12 +10,17 @@ struct GridReading {
     bool found = false;
     // The top left pixel of square 1, in the picture's coordinates.
     QPoint origin;
-    // Squares 1 to 9: 'R' all pure red, 'G' all pure green, '?' anything
+    // Squares 1 to 9, read from their outer band (the arrows and frames
+    // lie inside it): 'R' all pure red, 'G' all pure green, '?' anything
     // else (mixed, or another colour).
     QString squares;
     // The one-pixel lines between and around the squares are neither red
     // nor green, so each square has exactly its 99 x 99 pixels.
     bool edgesClear = false;
+    // The band under the grid (a line 299 x 42, 4 pixels below it) shows
+    // something rather than plain background: the hint that keys go
+    // elsewhere.
+    bool hintShown = false;
 };
 
 GridReading readGrid(const QImage& image);

@@ -191,6 +191,16 @@ bool ProgramUnderTest::waitGrid(const QString& squares, int timeoutMs) const
     return QTest::qWaitFor([&] { return readGrid().squares == squares; }, timeoutMs);
 }
 
+bool ProgramUnderTest::waitHint(bool shown, int timeoutMs) const
+{
+    return QTest::qWaitFor(
+        [&] {
+            const GridReading grid = readGrid();
+            return grid.found && grid.hintShown == shown;
+        },
+        timeoutMs);
+}
+
 bool ProgramUnderTest::waitExit(int timeoutMs)
 {
     // Polls rather than blocks, so that peers in this process keep serving

@@ -58,6 +58,8 @@ public:
     QString layoutFault() const;
     // Polls the screen until the grid shows `squares` (see gridShowing()).
     bool waitGrid(const QString& squares, int timeoutMs = 10000) const;
+    // Polls the screen until the hint under the grid is shown or gone.
+    bool waitHint(bool shown, int timeoutMs = 10000) const;
 
     // Waits for the process to end by itself.
     bool waitExit(int timeoutMs = 15000);

@@ -45,6 +45,7 @@ void tst_E2EStops::menuStopsHeldKeyUntilItCloses()
     QVERIFY2(program.openFileMenu(), "the File menu did not open");
     QVERIFY2(waitForCodes(peer, QStringLiteral("^2+5+$")), qPrintable(codesOf(peer)));
     QVERIFY(program.waitGrid(gridShowing(5)));
+    QVERIFY2(program.waitHint(true), "no hint while the menu has the keys");
     // Closed with Up still held: the car drives on the key really held.
     QVERIFY(x.tap("Escape"));
     QVERIFY2(waitForCodes(peer, QStringLiteral("^2+5+2+$")), qPrintable(codesOf(peer)));

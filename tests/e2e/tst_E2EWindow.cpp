@@ -15,6 +15,7 @@ class tst_E2EWindow : public ScreenTestCase {
 private slots:
     void windowHasTitleSizeAndRedGrid();
     void focusLossStopsHeldKey();
+    void hintShowsWhileAnotherWindowIsActive();
 };
 
 void tst_E2EWindow::windowHasTitleSizeAndRedGrid()
@@ -61,6 +62,29 @@ void tst_E2EWindow::focusLossStopsHeldKey()
     const qsizetype sent = peer.received().size();
     QVERIFY(QTest::qWaitFor([&] { return peer.received().size() > sent; }, kE2ETimeoutMs));
     QVERIFY2(waitForCodes(peer, stopped, 0), qPrintable(codesOf(peer)));
+    x.destroyWindow(other);
+}
+
+void tst_E2EWindow::hintShowsWhileAnotherWindowIsActive()
+{
+    LoopbackPeer peer;
+    ProgramUnderTest program(screen());
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
+    XClient& x = screen().x();
+    QVERIFY2(program.waitHint(false), "a hint while the window has the keys");
+
+    const WindowId other = x.createWindow(QStringLiteral("Another program"));
+    QVERIFY(QTest::qWaitFor([&] { return x.isManaged(other); }, kE2ETimeoutMs));
+    x.requestActivate(other);
+    QVERIFY(QTest::qWaitFor([&] { return x.focusWindow() == other; }, kE2ETimeoutMs));
+    QVERIFY2(program.waitHint(true), "no hint while another window has the keys");
+
+    x.requestActivate(program.window());
+    QVERIFY(QTest::qWaitFor([&] { return x.focusWindow() == program.window(); }, kE2ETimeoutMs));
+    QVERIFY2(program.waitHint(false), "the hint stayed after the window got the keys back");
+    const GridReading grid = program.readGrid();
+    QCOMPARE(grid.squares, gridShowing(0));
+    QVERIFY(grid.edgesClear);
     x.destroyWindow(other);
 }
 
