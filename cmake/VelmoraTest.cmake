@@ -1,8 +1,11 @@
-# velmora_add_test(<name> SOURCES <files...> [LABELS <labels...>] [TIMEOUT <seconds>])
+# velmora_add_test(<name> SOURCES <files...> [LABELS <labels...>] [TIMEOUT <seconds>]
+#                  [WINDOWS_PLATFORM])
 # Adds a Qt Test executable that links the core library and registers it
-# with CTest. Widget tests run on the offscreen platform.
+# with CTest. Widget tests run on the offscreen platform; with
+# WINDOWS_PLATFORM, a Windows build runs on Qt's windows platform instead,
+# whose fonts are the system's (the offscreen platform has none there).
 function(velmora_add_test name)
-    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "WINDOWS_PLATFORM" "TIMEOUT" "SOURCES;LABELS" ${ARGN})
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
@@ -10,6 +13,9 @@ function(velmora_add_test name)
     target_link_libraries(${name} PRIVATE velmora_test_support)
     add_test(NAME ${name} COMMAND ${name})
     set(environment "QT_QPA_PLATFORM=offscreen")
+    if(WIN32 AND ARG_WINDOWS_PLATFORM)
+        set(environment "QT_QPA_PLATFORM=windows")
+    endif()
     if(WIN32)
         # Qt Test on Windows logs to the debugger, so a failure would print
         # nothing; and the tests find Qt's libraries on the path.

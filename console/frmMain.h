@@ -42,7 +42,9 @@ public:
     qint16 throttle() const { return Throttle; }
     qint16 steering() const { return Steering; }
     QString appDir() const { return AppDir; }
-    // The settings file this window reads and writes, chosen at load.
+    // The settings file this window saves to (and, but for the first run
+    // after the file beside the executable became unwritable, reads from),
+    // chosen at load.
     QString settingsPath() const;
     // The settings dialog while it is open, else null.
     frmComm* commDialog() const;
@@ -104,7 +106,6 @@ private:
     void cmdOpenClose_Click();
 
     // settings/
-    QString ChooseSettingsPath() const;
     void LoadSettings();
     void SaveSettings();
     void mnuCOMPort_Click();
@@ -147,6 +148,9 @@ private:
 
     QString m_requestedAppDir;
     QString m_settingsPath;
+    // The file the settings were read from, when that is not where they are
+    // saved: the first save there then tells the driver where they went.
+    QString m_settingsReadPath;
     // Set while a settings file that could not be read must not be replaced.
     bool m_keepUnreadSettings = false;
     QRandomGenerator m_random;

@@ -77,11 +77,8 @@ bool FileSystem::replaceFile(const QString& path, const QByteArray& contents, QS
         return false;
     }
     // A file marked read-only stays as it is, even though its folder would
-    // let a new file be renamed over it, and even for a user (such as root)
-    // whom the mark would not stop.
-    constexpr QFileDevice::Permissions anyWrite =
-        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    if (existing.exists() && (!existing.isWritable() || !(existing.permissions() & anyWrite))) {
+    // let a new file be renamed over it.
+    if (isMarkedReadOnly(path)) {
         setError(error, QStringLiteral("The file is read-only."));
         return false;
     }
@@ -112,6 +109,15 @@ bool FileSystem::replaceFile(const QString& path, const QByteArray& contents, QS
         return false;
     }
     return true;
+}
+
+bool FileSystem::isMarkedReadOnly(const QString& path) const
+{
+    // Also for a user (such as root) whom the mark would not stop.
+    constexpr QFileDevice::Permissions anyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    const QFileInfo file(path);
+    return file.isFile() && (!file.isWritable() || !(file.permissions() & anyWrite));
 }
 
 bool FileSystem::canCreateFileIn(const QString& folder) const

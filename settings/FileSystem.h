@@ -17,6 +17,10 @@ public:
     // write (no permission, a full disk) leaves the old file as it was.
     bool replaceFile(const QString& path, const QByteArray& contents, QString* error) const;
 
+    // Whether the file is there and marked read-only (for anyone: a save
+    // leaves such a file alone even when the user could write it anyway).
+    bool isMarkedReadOnly(const QString& path) const;
+
     // Whether a new file can be made in the folder, found out by making one:
     // permission bits alone do not tell (access lists, read-only mounts).
     bool canCreateFileIn(const QString& folder) const;

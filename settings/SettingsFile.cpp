@@ -63,7 +63,9 @@ void applyLine(QByteArrayView line, SettingsRead& read)
 SettingsRead parseSettingsFile(const QByteArray& bytes)
 {
     SettingsRead read;
-    qsizetype start = 0;
+    // Some editors start a file they save as UTF-8 with a byte-order mark;
+    // it is no part of the first line's key.
+    qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     while (start < bytes.size()) {
         qsizetype end = bytes.indexOf('\n', start);
         if (end < 0)

@@ -18,7 +18,8 @@ struct SettingsRead {
 };
 
 // Reads key=value lines as single-byte (Latin-1) text. Lines end in CR LF or
-// LF; a last line without an end is read too. A host saved in its ASCII
+// LF; a last line without an end is read too. A UTF-8 byte-order mark at the
+// very start is skipped. A host saved in its ASCII
 // (IDNA) form comes back in the letters it was typed in.
 SettingsRead parseSettingsFile(const QByteArray& bytes);
 

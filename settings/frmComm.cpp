@@ -1,6 +1,7 @@
 #include "settings/frmComm.h"
 
 #include "help/AppInfo.h"
+#include "settings/DialogFont.h"
 #include "settings/SettingValue.h"
 #include "settings/SettingsFile.h"
 #include "settings/mdlMain.h"
@@ -98,6 +99,10 @@ frmComm::frmComm(QWidget* parent) : QDialog(parent)
     // A screen reader names each field after its label.
     lblRemoteHost->setBuddy(txtRemoteHost);
     lblRemotePort->setBuddy(txtRemotePort);
+    // The fixed geometry suits a classic 8-point dialog font; the desktop's
+    // own, larger font would cut the labels short.
+    setFont(fittingDialogFont(font(), {{lblRemoteHost->text(), lblRemoteHost->width()},
+                                       {lblRemotePort->text(), lblRemotePort->width()}}));
 
     setTabOrder(cmdOK, cmdCancel);
     setTabOrder(cmdCancel, txtRemoteHost);

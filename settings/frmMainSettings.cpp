@@ -2,47 +2,22 @@
 
 #include "settings/FileSystem.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsLocation.h"
 #include "settings/frmComm.h"
 #include "settings/mdlMain.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <optional>
-
-namespace {
-
-// The driver's own settings folder, for a copy installed where its folder
-// takes no new files (/usr/bin, Program Files).
-QString perUserSettingsFolder()
-{
-#ifdef Q_OS_WIN
-    // %APPDATA%, the folder that roams with the driver's account.
-    const QString base = qEnvironmentVariable("APPDATA");
-    if (!base.isEmpty())
-        return QDir::fromNativeSeparators(base) + QStringLiteral("/Velmora");
-#endif
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/Velmora");
-}
-
-} // namespace
-
-QString frmMain::ChooseSettingsPath() const
-{
-    // A portable copy keeps its file beside the executable: when the file is
-    // already there, or the folder would take it.
-    const QString beside = AppDir + settingsFileName();
-    if (FileSys->fileExists(beside) || FileSys->canCreateFileIn(AppDir))
-        return beside;
-    return perUserSettingsFolder() + QLatin1Char('/') + settingsFileName();
-}
 
 void frmMain::LoadSettings()
 {
-    m_settingsPath = ChooseSettingsPath();
+    const SettingsLocation location =
+        chooseSettingsLocation(*FileSys, AppDir, perUserSettingsFolder());
+    m_settingsPath = location.savePath;
+    m_settingsReadPath = location.readPath;
     m_keepUnreadSettings = false;
-    const QString path = settingsPath();
+    const QString path = location.readPath;
     if (!FileSys->fileExists(path)) {
         mdlMain::RemotePort = SettingValue::fromNumber(mdlMain::DefaultPort);
         mdlMain::RemoteHost = SettingValue::fromText(mdlMain::DefaultHost());
@@ -80,9 +55,19 @@ void frmMain::SaveSettings()
         formatSettingsFile(mdlMain::RemotePort.text(), mdlMain::RemoteHost.text());
     QString error;
     if (!FileSys->makeFolder(QFileInfo(path).absolutePath(), &error) ||
-        !FileSys->replaceFile(path, contents, &error))
+        !FileSys->replaceFile(path, contents, &error)) {
         ShowMessage(QStringLiteral("The settings could not be saved to %1.\n\n%2")
                         .arg(QDir::toNativeSeparators(path), error));
+        return;
+    }
+    // Said once: from the next start on, this is the file that is read.
+    if (m_settingsReadPath != path) {
+        ShowMessage(
+            QStringLiteral("Velmora cannot save its settings in %1, so it saved them to "
+                           "%2 and reads them from there from now on.")
+                .arg(QDir::toNativeSeparators(m_settingsReadPath), QDir::toNativeSeparators(path)));
+        m_settingsReadPath = path;
+    }
 }
 
 void frmMain::mnuCOMPort_Click()

@@ -61,6 +61,9 @@ void tst_SettingsFile::grammar_data()
         << QByteArray("Remote Host=x\r\nRemotePort 5\r\nport=3\r\n") << unset << unset;
     QTest::newRow("written file's comments")
         << formatSettingsFile("1500", "car") << OptText("1500") << OptText("car");
+    QTest::newRow("UTF-8 byte-order mark before the first key")
+        << QByteArray("\xEF\xBB\xBFRemotePort=1500\r\nRemoteHost=car\r\n") << OptText("1500")
+        << OptText("car");
     QTest::newRow("blank lines") << QByteArray("\r\n\n\r\nRemotePort=4\r\n\r\n") << OptText("4")
                                  << unset;
     static const char withNuls[] = "RemoteHost=a\0b\r\nRemote\0Port=1\r\n";

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -32,6 +33,29 @@ void makeStale()
     mdlMain::RemoteHost = SettingValue::fromText(QStringLiteral("stale"));
 }
 
+// While alive, the driver's own settings folder is a fresh one, so that no
+// test reads or writes the real one.
+class PerUserHome {
+public:
+    PerUserHome() : m_oldConfigHome(qgetenv("XDG_CONFIG_HOME")), m_oldAppData(qgetenv("APPDATA"))
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
+        qputenv("APPDATA", QFile::encodeName(QDir::toNativeSeparators(m_home.path())));
+    }
+    ~PerUserHome()
+    {
+        qputenv("XDG_CONFIG_HOME", m_oldConfigHome);
+        qputenv("APPDATA", m_oldAppData);
+    }
+    QString path() const { return m_home.path(); }
+    QString settingsPath() const { return m_home.path() + QStringLiteral("/Velmora/Velmora.ini"); }
+
+private:
+    QTemporaryDir m_home;
+    QByteArray m_oldConfigHome;
+    QByteArray m_oldAppData;
+};
+
 } // namespace
 
 class tst_SettingsLifecycle : public WidgetTestCase {
@@ -44,6 +68,8 @@ private slots:
     void numberSetWhileOpenIsSavedAsPlainText();
     void unreadableFileIsReportedAndNotOverwritten();
     void saveFailureIsReportedAndWindowStillCloses();
+    void fileBesideThatCannotBeReplacedMovesSettingsPerUser_data();
+    void fileBesideThatCannotBeReplacedMovesSettingsPerUser();
     void fileWithoutReadPermissionIsKeptUntilSettingsAreSaved();
     void hostBeyondLatin1SurvivesRestart();
     void programFolderWithoutWriteAccessKeepsSettingsPerUser();
@@ -136,8 +162,13 @@ void tst_SettingsLifecycle::saveFailureIsReportedAndWindowStillCloses()
 {
     const QByteArray old = fileOf(QStringLiteral("1500"), QStringLiteral("car"));
     dir().writeRaw(old);
-    // A protected file is not replaced, not even by a user who could.
+    // A protected file is not replaced, not even by a user who could, and
+    // the driver's own folder cannot be made: a file has its name.
     QVERIFY(QFile::setPermissions(dir().settingsPath(), QFileDevice::ReadOwner));
+    const PerUserHome home;
+    QFile blocker(home.path() + QStringLiteral("/Velmora"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
     {
         frmMain w(dir().path());
         QVERIFY(watcher().seen().isEmpty());
@@ -150,9 +181,63 @@ void tst_SettingsLifecycle::saveFailureIsReportedAndWindowStillCloses()
     const SeenMessage& message = watcher().seen().first();
     QCOMPARE(message.title, QStringLiteral("Velmora v0.2"));
     QCOMPARE(message.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY2(message.text.contains(QDir::toNativeSeparators(dir().settingsPath())),
+    QVERIFY2(message.text.contains(QDir::toNativeSeparators(home.settingsPath())),
              qPrintable(message.text));
-    QVERIFY2(message.text.contains(QStringLiteral("read-only")), qPrintable(message.text));
+    QVERIFY2(message.text.contains(QStringLiteral("could not be")), qPrintable(message.text));
+    QCOMPARE(dir().readRaw(), old);
+}
+
+void tst_SettingsLifecycle::fileBesideThatCannotBeReplacedMovesSettingsPerUser_data()
+{
+    QTest::addColumn<bool>("folderWritable");
+    // As after `sudo velmora` from /usr/bin or one elevated run in Program
+    // Files: root's file in root's folder, then a driver's run.
+    QTest::newRow("another user's file, folder not writable") << false;
+    QTest::newRow("file marked read-only") << true;
+}
+
+void tst_SettingsLifecycle::fileBesideThatCannotBeReplacedMovesSettingsPerUser()
+{
+    QFETCH(bool, folderWritable);
+    const QByteArray old = fileOf(QStringLiteral("1500"), QStringLiteral("car"));
+    dir().writeRaw(old);
+    const PerUserHome home;
+    QList<SeenMessage> firstExit;
+    {
+        std::optional<OrdinaryUser> user;
+        if (folderWritable) {
+            QVERIFY(QFile::setPermissions(dir().settingsPath(), QFileDevice::ReadOwner));
+        } else {
+#ifndef Q_OS_UNIX
+            QSKIP("needs Unix file permissions");
+#endif
+            QVERIFY(QFile::setPermissions(dir().path(),
+                                          QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                              QFileDevice::ReadOther | QFileDevice::ExeOther));
+            user.emplace(QStringList{home.path()});
+            if (!user->isOrdinary())
+                QSKIP("cannot run as an ordinary user");
+        }
+        {
+            frmMain w(dir().path());
+            QCOMPARE(mdlMain::RemoteHost.text(), QStringLiteral("car"));
+            mdlMain::RemotePort = SettingValue::fromNumber(16000);
+            w.show();
+            QVERIFY(w.close());
+        }
+        firstExit = watcher().seen();
+        makeStale();
+        frmMain w(dir().path());
+        QCOMPARE(mdlMain::RemotePort.text(), QStringLiteral("16000"));
+        QCOMPARE(mdlMain::RemoteHost.text(), QStringLiteral("car"));
+        w.show();
+        QVERIFY(w.close());
+    }
+    // Told once where the settings went; the file beside stays as it was.
+    QCOMPARE(firstExit.size(), 1);
+    QVERIFY2(firstExit.first().text.contains(QDir::toNativeSeparators(home.settingsPath())),
+             qPrintable(firstExit.first().text));
+    QCOMPARE(watcher().seen().size(), 1);
     QCOMPARE(dir().readRaw(), old);
 }
 
@@ -221,19 +306,15 @@ void tst_SettingsLifecycle::programFolderWithoutWriteAccessKeepsSettingsPerUser(
 #ifndef Q_OS_UNIX
     QSKIP("needs Unix file permissions");
 #endif
-    QTemporaryDir home;
-    QVERIFY(home.isValid());
+    const PerUserHome home;
     QVERIFY(QFile::setPermissions(dir().path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
                                                     QFileDevice::ReadOther |
                                                     QFileDevice::ExeOther));
-    const QString perUser = home.path() + QStringLiteral("/Velmora/Velmora.ini");
     QString firstPath;
-    const QByteArray oldConfigHome = qgetenv("XDG_CONFIG_HOME");
     {
         const OrdinaryUser user({home.path()});
         if (!user.isOrdinary())
             QSKIP("cannot run as an ordinary user");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
         {
             frmMain w(dir().path());
             firstPath = w.settingsPath();
@@ -244,8 +325,7 @@ void tst_SettingsLifecycle::programFolderWithoutWriteAccessKeepsSettingsPerUser(
         makeStale();
         frmMain w(dir().path());
     }
-    qputenv("XDG_CONFIG_HOME", oldConfigHome);
-    QCOMPARE(firstPath, perUser);
+    QCOMPARE(firstPath, home.settingsPath());
     QCOMPARE(mdlMain::RemoteHost.text(), QStringLiteral("car.lan"));
     QVERIFY(watcher().seen().isEmpty());
     QVERIFY(!dir().settingsExist());
