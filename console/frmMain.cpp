@@ -65,6 +65,7 @@ frmMain::frmMain(const QString& appDir, QWidget* parent)
     CreateControls();
     CreateMenus();
     WireSignals();
+    CreatePad();
     enableDetectableAutoRepeat();
     Form_Load();
 }

@@ -11,6 +11,8 @@
 
 class ChangeRepeater;
 class FileSystem;
+class PadInput;
+struct PadDirections;
 class QAction;
 class QLabel;
 class QMenu;
@@ -70,6 +72,15 @@ private:
     void DriveOnKeysStillDown();
     void FocusWindowChanged(QWindow* focus);
     void mnuExit_Click();
+    // Called where m_keysHidden changes.
+    void KeysHiddenChanged();
+
+    // console/frmMainPad.cpp
+    void CreatePad();
+    void ShowPad();
+    bool PadMayDrive() const;
+    void PadMoved(const PadDirections& before, const PadDirections& now);
+    void PadUnplugged(bool wasDriving);
 
     // link/
     void SendCommand();
@@ -141,4 +152,7 @@ private:
     bool m_keysHidden = false;
     // Sends each new drive command again shortly after it, for a lossy link.
     ChangeRepeater* m_changeRepeater = nullptr;
+    // The gamepad and the line under the grid that names it.
+    PadInput* m_pad = nullptr;
+    QLabel* lblPad = nullptr;
 };

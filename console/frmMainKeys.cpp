@@ -99,6 +99,7 @@ void frmMain::StopWhileKeysHidden()
     if (m_unloaded)
         return;
     m_keysHidden = true;
+    KeysHiddenChanged();
     if (DriveState{Throttle, Steering}.isStopped())
         return;
     Throttle = Drive::Neutral;
@@ -117,6 +118,7 @@ void frmMain::KeysMayBeVisible()
 void frmMain::DriveOnKeysStillDown()
 {
     m_keysHidden = false;
+    KeysHiddenChanged();
     if (m_unloaded)
         return;
     // Keys let go meanwhile sent their releases elsewhere; only keys that
