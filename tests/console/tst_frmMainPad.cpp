@@ -112,6 +112,12 @@ void tst_frmMainPad::deactivationWhileHeldStopsUntilNeutral()
     QWidget other;
     QVERIFY(activate(other));
     QTRY_COMPARE_WITH_TIMEOUT(driveChanges(peer.received()), QStringLiteral("85"), Timeout);
+    // Let go and pushed again while another window is active: still nothing.
+    pad.stick(0, 0);
+    QVERIFY(fewPolls(*w));
+    pad.stick(0, Full);
+    QVERIFY(fewPolls(*w));
+    QCOMPARE(driveChanges(peer.received()), QStringLiteral("85"));
     // Back in the window, the stick still held does not drive, and nor does
     // a new push before it has been let go.
     QVERIFY(activate(*w));
