@@ -74,11 +74,12 @@ void PadInput::requireNeutral()
 
 void PadInput::poll()
 {
-    // Polling pumps SDL's events, which also reads the pads; only plugging
-    // and unplugging matter here, the pad's state is read below.
+    // Reads the pads and notices plugging. The pad's state is read directly
+    // below; of the events SDL queued meanwhile only plugging matters.
+    SDL_GameControllerUpdate();
     bool devicesChanged = false;
     SDL_Event event;
-    while (SDL_PollEvent(&event)) {
+    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
         if (event.type == SDL_CONTROLLERDEVICEADDED || event.type == SDL_CONTROLLERDEVICEREMOVED)
             devicesChanged = true;
     }

@@ -98,7 +98,8 @@ int main(int argc, char** argv)
     dir.writeSettings(Loopback, QString::number(peer.port()));
     frmMain window(dir.path());
     VirtualPad pad;
-    if (!activate(window) || !pad.isAttached() || !runUntil([&] { return padDrives(window); }, WaitMs)) {
+    if (!activate(window) || !pad.isAttached() ||
+        !runUntil([&] { return padDrives(window); }, WaitMs)) {
         progress("the window or the virtual pad did not come up");
         return 1;
     }
