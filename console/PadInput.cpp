@@ -9,6 +9,8 @@ namespace {
 // Often enough that a pad's change reaches the wire within a few
 // milliseconds; one poll costs about a microsecond.
 constexpr int AttachedPollMs = 4;
+// While the pad cannot drive: to see it let go or unplugged.
+constexpr int UnwantedPollMs = 50;
 // Only to notice a pad being plugged in.
 constexpr int IdlePollMs = 500;
 
@@ -70,6 +72,13 @@ void PadInput::requireNeutral()
     m_directions = {};
     if (couldDrive)
         emit padChanged();
+}
+
+void PadInput::setWanted(bool wanted)
+{
+    m_wanted = wanted;
+    if (m_timer)
+        setPollInterval();
 }
 
 void PadInput::poll()
@@ -134,6 +143,7 @@ void PadInput::closePad()
 
 void PadInput::setPollInterval()
 {
-    m_timer->setTimerType(m_pad ? Qt::PreciseTimer : Qt::CoarseTimer);
-    m_timer->setInterval(m_pad ? AttachedPollMs : IdlePollMs);
+    const bool quick = m_pad && m_wanted;
+    m_timer->setTimerType(quick ? Qt::PreciseTimer : Qt::CoarseTimer);
+    m_timer->setInterval(quick ? AttachedPollMs : m_pad ? UnwantedPollMs : IdlePollMs);
 }

@@ -26,6 +26,10 @@ public:
     // Ignores the pad until it reads neutral again; until then it asks for
     // nothing.
     void requireNeutral();
+    // Whether the pad could drive now. While it cannot, a quick poll would
+    // only cost CPU: the pad is then read just often enough to see it let go
+    // or unplugged.
+    void setWanted(bool wanted);
 
 signals:
     // The driving pad's directions changed, or its stop button went down.
@@ -43,6 +47,7 @@ private:
 
     QTimer* m_timer = nullptr;
     bool m_sdlReady = false;
+    bool m_wanted = true;
     _SDL_GameController* m_pad = nullptr;
     QString m_name;
     PadMapping m_mapping;

@@ -42,9 +42,12 @@ bool frmMain::PadMayDrive() const
 
 void frmMain::KeysHiddenChanged()
 {
+    if (!m_pad)
+        return;
     // A pad still deflected when the keys come back must be let go first.
-    if (m_keysHidden && m_pad)
+    if (m_keysHidden)
         m_pad->requireNeutral();
+    m_pad->setWanted(!m_keysHidden);
 }
 
 void frmMain::PadMoved(const PadDirections& before, const PadDirections& now)
