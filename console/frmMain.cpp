@@ -67,6 +67,7 @@ frmMain::frmMain(const QString& appDir, QWidget* parent)
     CreateControls();
     CreateMenus();
     WireSignals();
+    CreatePad();
     enableDetectableAutoRepeat();
     Form_Load();
 }
@@ -266,6 +267,7 @@ void frmMain::KeysHiddenChanged()
     if (m_unloaded)
         return;
     lblHint->setVisible(m_keysHidden);
+    PadSeesKeysHidden();
 }
 
 void frmMain::ShowMessage(const QString& text)

@@ -12,6 +12,8 @@
 class ChangeRepeater;
 class DirectionSquare;
 class FileSystem;
+class PadInput;
+struct PadDirections;
 class QAction;
 class QLabel;
 class QMenu;
@@ -72,7 +74,8 @@ private:
     void PaintGrid();
     // Tells assistive technology which direction the grid shows.
     void DescribeGrid(int code);
-    // Shows or hides the hint under the grid as m_keysHidden changes.
+    // Called where m_keysHidden changes: shows or hides the hint under the
+    // grid and tells the pad.
     void KeysHiddenChanged();
     // Called whenever the drive keys may no longer reach this window: a
     // pop-up opens, the window loses activation or the focus.
@@ -90,6 +93,14 @@ private:
     void ReleaseOfChangedKey(quint32 scanCode, quint16 virtualKey);
 #endif
     void mnuExit_Click();
+
+    // console/frmMainPad.cpp
+    void CreatePad();
+    void PadSeesKeysHidden();
+    void ShowPad();
+    bool PadMayDrive() const;
+    void PadMoved(const PadDirections& before, const PadDirections& now);
+    void PadUnplugged(bool wasDriving);
 
     // link/
     void SendCommand();
@@ -177,4 +188,7 @@ private:
 #endif
     // Sends each new drive command again shortly after it, for a lossy link.
     ChangeRepeater* m_changeRepeater = nullptr;
+    // The gamepad and the line under the grid that names it.
+    PadInput* m_pad = nullptr;
+    QLabel* lblPad = nullptr;
 };

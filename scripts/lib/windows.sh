@@ -11,6 +11,7 @@ VELMORA_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
 
 VELMORA_CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/velmora
 VELMORA_QT_MINGW_ARCHIVE=qt6.4.2-mingw64.tar.xz
+VELMORA_SDL_MINGW_ARCHIVE=sdl2.26.5-mingw64.tar.xz
 
 # windows_qt_dir: prints the folder of Qt for MinGW (the one holding
 # lib/cmake/Qt6), unpacking or building it first when needed. Takes
@@ -59,15 +60,50 @@ windows_qt_dir() {
     echo "$found"
 }
 
+# windows_sdl_dir: prints the folder of SDL2 for MinGW (the one holding
+# bin/SDL2.dll), unpacking it first when needed. Takes $VELMORA_SDL_MINGW (an
+# archive or a folder), else the archive in ../shared/toolchains.
+windows_sdl_dir() {
+    local source=${VELMORA_SDL_MINGW:-$VELMORA_ROOT/../shared/toolchains/$VELMORA_SDL_MINGW_ARCHIVE}
+    if [ -d "$source" ]; then
+        (cd "$source" && pwd)
+        return 0
+    fi
+    if [ ! -f "$source" ]; then
+        echo "No SDL2 for MinGW: set VELMORA_SDL_MINGW to its archive or folder" >&2
+        return 1
+    fi
+    local key target
+    key=$(stat -c '%s-%Y' "$source")
+    target="$VELMORA_CACHE/sdl2-mingw-$key"
+    if [ ! -f "$target/.unpacked" ]; then
+        echo "Unpacking $source into $target" >&2
+        rm -rf "$target"
+        mkdir -p "$target"
+        tar -C "$target" -xJf "$source" || return 1
+        touch "$target/.unpacked"
+    fi
+    dirname "$(dirname "$(find "$target" -maxdepth 3 -name SDL2.dll | head -n1)")"
+}
+
+# windows_configure BUILD QT SDL ARGS...: configures the cross build.
+windows_configure() {
+    local build=$1 qt=$2 sdl=$3
+    shift 3
+    cmake -S "$VELMORA_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_WERROR=ON \
+        -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+        -DSDL2_DIR="$sdl/lib/cmake/SDL2" "$@"
+}
+
 # windows_stage: builds into build/windows/build and runs the tests under
 # Wine inside a loopback-only network namespace.
 windows_stage() {
     local started=$SECONDS
     echo "=== Windows (cross-built with MinGW-w64, run under Wine) ==="
-    local qt build="$VELMORA_ROOT/build/windows/build"
+    local qt sdl build="$VELMORA_ROOT/build/windows/build"
     qt=$(windows_qt_dir) || return 1
-    if ! cmake -S "$VELMORA_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_WERROR=ON \
-        -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake"; then
+    sdl=$(windows_sdl_dir) || return 1
+    if ! windows_configure "$build" "$qt" "$sdl"; then
         return 1
     fi
     if ! cmake --build "$build" --parallel "$jobs"; then

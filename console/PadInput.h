@@ -1,0 +1,55 @@
+#pragma once
+
+#include "console/PadMapping.h"
+
+#include <QObject>
+#include <QString>
+
+class QTimer;
+struct _SDL_GameController;
+
+// The game controllers, read through SDL's game-controller API, which maps
+// every known make of pad to one layout. SDL owns no window here, so it is
+// polled from Qt's event loop: often while a pad is attached, seldom while
+// none is. The first pad attached drives until it is unplugged; the others
+// are not read at all, so two pads never fight.
+class PadInput : public QObject {
+    Q_OBJECT
+
+public:
+    explicit PadInput(QObject* parent = nullptr);
+    ~PadInput() override;
+
+    // The name of the pad that drives, or an empty text when there is none.
+    QString padName() const { return m_name; }
+    bool mayDrive() const { return m_mapping.mayDrive(); }
+    // Ignores the pad until it reads neutral again; until then it asks for
+    // nothing.
+    void requireNeutral();
+    // Whether the pad could drive now. While it cannot, a quick poll would
+    // only cost CPU: the pad is then read just often enough to see it let go
+    // or unplugged.
+    void setWanted(bool wanted);
+
+signals:
+    // The driving pad's directions changed, or its stop button went down.
+    void moved(const PadDirections& before, const PadDirections& now);
+    // The driving pad was unplugged; wasDriving when it asked for a motion.
+    void unplugged(bool wasDriving);
+    // The pad's name or whether it may drive changed.
+    void padChanged();
+
+private:
+    void poll();
+    void openFirstPad();
+    void closePad();
+    void setPollInterval();
+
+    QTimer* m_timer = nullptr;
+    bool m_sdlReady = false;
+    bool m_wanted = true;
+    _SDL_GameController* m_pad = nullptr;
+    QString m_name;
+    PadMapping m_mapping;
+    PadDirections m_directions;
+};

@@ -1,0 +1,80 @@
+// The gamepad: it drives through the same two axes and the same sending as
+// the keys, and only while the keys could drive too.
+#include "console/frmMain.h"
+
+#include "console/PadInput.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QWindow>
+
+void frmMain::CreatePad()
+{
+    lblPad = new QLabel(centralWidget());
+    lblPad->setObjectName(QStringLiteral("lblPad"));
+    lblPad->setGeometry(100, 450, 299, 42);
+    lblPad->setWordWrap(true);
+    m_pad = new PadInput(this);
+    connect(m_pad, &PadInput::moved, this, &frmMain::PadMoved);
+    connect(m_pad, &PadInput::unplugged, this, &frmMain::PadUnplugged);
+    connect(m_pad, &PadInput::padChanged, this, &frmMain::ShowPad);
+    ShowPad();
+}
+
+void frmMain::ShowPad()
+{
+    const QString name = m_pad->padName();
+    if (name.isEmpty())
+        lblPad->setText(tr("No gamepad"));
+    else if (m_pad->mayDrive())
+        lblPad->setText(tr("Gamepad: %1").arg(name));
+    else
+        lblPad->setText(tr("Gamepad: %1 (centre it to drive)").arg(name));
+}
+
+bool frmMain::PadMayDrive() const
+{
+    // The pad reaches this program whichever window is active, so it is held
+    // to the rule the keys obey by their nature.
+    return !m_unloaded && !m_keysHidden && !QApplication::activePopupWidget() &&
+           QGuiApplication::focusWindow() == windowHandle();
+}
+
+void frmMain::PadSeesKeysHidden()
+{
+    if (!m_pad)
+        return;
+    // A pad still deflected when the keys come back must be let go first.
+    if (m_keysHidden)
+        m_pad->requireNeutral();
+    m_pad->setWanted(!m_keysHidden);
+}
+
+void frmMain::PadMoved(const PadDirections& before, const PadDirections& now)
+{
+    if (!PadMayDrive()) {
+        m_pad->requireNeutral();
+        return;
+    }
+    // Like a key, the pad sets only the axis it changed: the last event wins.
+    if (now.stop) {
+        Throttle = Drive::Neutral;
+        Steering = Drive::Straight;
+    }
+    if (now.throttle != before.throttle)
+        Throttle = now.throttle;
+    if (now.steering != before.steering)
+        Steering = now.steering;
+    SendCommand();
+    PaintGrid();
+}
+
+void frmMain::PadUnplugged(bool wasDriving)
+{
+    if (!wasDriving || m_unloaded)
+        return;
+    Throttle = Drive::Neutral;
+    Steering = Drive::Straight;
+    PaintGrid();
+    SendIfConnected();
+}

@@ -1,0 +1,159 @@
+// velmora-bench-pad: the gamepad's figures. SDL's virtual pad exists only
+// inside the process that makes it, so this runs the program's own main
+// window in this process (offscreen) against a peer on loopback, and prints
+// one table: pad-to-wire latency, and the CPU while idle and connected with a
+// pad attached and with none.
+
+#include "bench/BenchFigures.h"
+#include "bench/BenchMachine.h"
+#include "bench/BenchPeer.h"
+#include "console/frmMain.h"
+#include "support/TestSupport.h"
+#include "support/VirtualPad.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+namespace {
+
+constexpr int WaitMs = 10000;
+constexpr int IdleMs = 10000;
+
+void progress(const char* text)
+{
+    std::fprintf(stderr, "velmora-bench-pad: %s\n", text);
+}
+
+// Runs the event loop, sleeping between events, for the given time.
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs the event loop until done() holds or the time is up. The pad's poll
+// timer wakes it often enough to notice.
+template <typename Condition> bool runUntil(Condition done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QTimer wake;
+    wake.start(timeoutMs);
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+qint64 processCpuNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// The share of a core the process uses while the event loop idles.
+double idleCorePercent()
+{
+    QElapsedTimer wall;
+    wall.start();
+    const qint64 cpuStart = processCpuNs();
+    runFor(IdleMs);
+    return corePercent(processCpuNs() - cpuStart, wall.nsecsElapsed());
+}
+
+bool padDrives(const frmMain& window)
+{
+    const QString text = window.findChild<QLabel*>(QStringLiteral("lblPad"))->text();
+    return text.startsWith(QLatin1String("Gamepad:")) && !text.contains(QLatin1Char('('));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int events = argc > 1 ? QByteArray(argv[1]).toInt() : 400;
+
+    BenchPeer peer;
+    QString error;
+    if (!peer.listen(&error)) {
+        progress(qPrintable(error));
+        return 1;
+    }
+    TempAppDir dir;
+    dir.writeSettings(Loopback, QString::number(peer.port()));
+    frmMain window(dir.path());
+    VirtualPad pad;
+    if (!activate(window) || !pad.isAttached() ||
+        !runUntil([&] { return padDrives(window); }, WaitMs)) {
+        progress("the window or the virtual pad did not come up");
+        return 1;
+    }
+
+    // The peer reads on a thread of its own, so that its time stamps do not
+    // wait for this event loop. Event i pushes the stick forward (even) or
+    // lets it go (odd); the first opens the connection and is not counted.
+    progress("pad-to-wire latency");
+    std::vector<BenchClock::time_point> sent(size_t(events + 1)), arrived(size_t(events + 1));
+    std::atomic<int> done{0};
+    std::thread reader([&] {
+        if (!peer.accept(WaitMs))
+            return;
+        for (int i = 0; i <= events; ++i) {
+            const auto at = peer.waitFor(i % 2 == 0 ? '2' : '5', WaitMs);
+            if (!at)
+                return;
+            arrived[size_t(i)] = *at;
+            done = i + 1;
+        }
+    });
+    QList<double> latencies;
+    for (int i = 0; i <= events; ++i) {
+        sent[size_t(i)] = BenchClock::now();
+        pad.stick(0, i % 2 == 0 ? -32767 : 0);
+        if (!runUntil([&] { return done > i; }, WaitMs))
+            break;
+        if (i > 0)
+            latencies << std::chrono::duration<double, std::milli>(arrived[size_t(i)] -
+                                                                   sent[size_t(i)])
+                             .count();
+        // Spread the changes over the poll timer's phase.
+        const int pauseMs = 20 + int(QRandomGenerator::global()->bounded(13));
+        runFor(pauseMs);
+    }
+    reader.join();
+
+    progress("CPU while idle and connected, with a pad and then with none");
+    const double withPad = idleCorePercent();
+    pad.unplug();
+    runUntil([&] { return !padDrives(window); }, WaitMs);
+    const double withoutPad = idleCorePercent();
+
+    const QString note = QStringLiteral("%1 changes, the program's window in the bench's process")
+                             .arg(latencies.size());
+    QList<BenchRow> rows;
+    rows << BenchRow{QStringLiteral("Pad-to-wire p50"), percentile(latencies, 50),
+                     QStringLiteral("ms"), 10, note};
+    rows << BenchRow{QStringLiteral("Pad-to-wire p99"), percentile(latencies, 99),
+                     QStringLiteral("ms"), 10, note};
+    rows << BenchRow{QStringLiteral("CPU while idle and connected, pad attached, 10 s"), withPad,
+                     QStringLiteral("% of a core"), 0.5, QString()};
+    rows << BenchRow{QStringLiteral("CPU while idle and connected, no pad, 10 s"), withoutPad,
+                     QStringLiteral("% of a core"), 0.1, QString()};
+    std::fputs(qPrintable(markdownTable(rows, machineText())), stdout);
+    return 0;
+}
