@@ -14,6 +14,16 @@ elseif(UNIX AND NOT APPLE)
     # icon and the software-centre description, at the places desktops look
     # for them.
     set(VELMORA_APP_ID org.velmora.Velmora)
+    # The change log and the software-centre description list the releases,
+    # newest first: it must be this version, or the package would name one
+    # version and its own history another.
+    file(STRINGS packaging/changelog.Debian newest LIMIT_COUNT 1)
+    file(STRINGS packaging/${VELMORA_APP_ID}.metainfo.xml release REGEX "<release " LIMIT_COUNT 1)
+    if(NOT newest MATCHES "^velmora \\(${PROJECT_VERSION}\\) "
+        OR NOT release MATCHES "version=\"${PROJECT_VERSION}\"")
+        message(FATAL_ERROR "packaging/changelog.Debian and packaging/${VELMORA_APP_ID}.metainfo.xml "
+            "must start with an entry for version ${PROJECT_VERSION}")
+    endif()
     install(FILES packaging/${VELMORA_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES packaging/${VELMORA_APP_ID}.svg
