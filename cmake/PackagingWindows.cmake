@@ -2,6 +2,7 @@
 # all at the top of one folder (Velmora keeps Velmora.ini beside
 # velmora.exe). CPack makes of it the zip and a per-user installer.
 
+set(VELMORA_VERSION ${PROJECT_VERSION})
 configure_file(packaging/README-windows.txt ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY
     NEWLINE_STYLE CRLF)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
