@@ -7,6 +7,10 @@ endif()
 
 set(VELMORA_QT_BIN_DIR "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}")
 
+# A Windows program keeps its DLLs, its plugins and Velmora.ini beside the
+# executable: everything is installed at the top of its folder.
+set(CMAKE_INSTALL_BINDIR .)
+
 if(CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)
     find_program(VELMORA_WINE NAMES wine wine64)
     if(VELMORA_WINE)

@@ -1,5 +1,7 @@
 #include "help/HelpTexts.h"
 
+#include "help/Version.h"
+
 namespace {
 const QString LineBreak = QStringLiteral("\r\n");
 }
@@ -27,7 +29,7 @@ QString howToUseText()
 
 QString aboutText()
 {
-    return QStringLiteral("WiFi Krellan Driver v0.2") + LineBreak + QStringLiteral("Created by ") +
-           authorName() + LineBreak + QStringLiteral("For more information, visit: ") +
-           projectWebAddress();
+    return QStringLiteral("WiFi Krellan Driver v" VELMORA_VERSION) + LineBreak +
+           QStringLiteral("Created by ") + authorName() + LineBreak +
+           QStringLiteral("For more information, visit: ") + projectWebAddress();
 }

@@ -47,10 +47,15 @@ ensure_packages() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -q --no-install-recommends "${missing[@]}"
 }
 
+# can_isolate_network: whether this process may make a network namespace.
+can_isolate_network() {
+    unshare --net true 2>/dev/null
+}
+
 # run_loopback_only COMMAND...: runs the command in a network namespace that
 # has only loopback; warns loudly and runs it anyway where none can be made.
 run_loopback_only() {
-    if unshare --net true 2>/dev/null; then
+    if can_isolate_network; then
         unshare --net -- sh -c 'ip link set lo up && exec "$@"' velmora-test "$@"
     else
         echo "############################################################" >&2
@@ -59,4 +64,21 @@ run_loopback_only() {
         echo "############################################################" >&2
         "$@"
     fi
+}
+
+# start_xvfb FIRST LAST SCREEN LOG: starts a private X server (no TCP) on the
+# first free display number from FIRST to LAST, with screen size SCREEN
+# (e.g. 1024x768x24), logging to LOG. Sets DISPLAY and xvfb_pid.
+start_xvfb() {
+    local number
+    for number in $(seq "$1" "$2"); do
+        if [ ! -e "/tmp/.X11-unix/X$number" ] && [ ! -e "/tmp/.X$number-lock" ]; then
+            Xvfb ":$number" -screen 0 "$3" -nolisten tcp >"$4" 2>&1 &
+            xvfb_pid=$!
+            export DISPLAY=":$number"
+            return 0
+        fi
+    done
+    echo "No free X display from :$1 to :$2" >&2
+    return 1
 }

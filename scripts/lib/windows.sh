@@ -4,10 +4,11 @@
 
 # Packages for the Windows build and for running it here: the MinGW-w64
 # compilers, the host Qt tools the cross-built Qt uses, Wine, a private X
-# server for the end-to-end group, and zip with objdump for the package.
+# server for the end-to-end group, objdump for the DLLs the packages carry,
+# NSIS for the installer, and unzip and strings for checking the packages.
 VELMORA_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-    binutils-mingw-w64-x86-64 qt6-base-dev qt6-base-dev-tools wine wine64 xvfb xauth zip
-    unzip xz-utils)
+    binutils-mingw-w64-x86-64 qt6-base-dev qt6-base-dev-tools wine wine64 xvfb xauth nsis
+    unzip binutils xz-utils)
 
 VELMORA_CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/velmora
 VELMORA_QT_MINGW_ARCHIVE=qt6.4.2-mingw64.tar.xz
@@ -86,41 +87,29 @@ windows_sdl_dir() {
     dirname "$(dirname "$(find "$target" -maxdepth 3 -name SDL2.dll | head -n1)")"
 }
 
-# windows_configure BUILD QT SDL ARGS...: configures the cross build.
-windows_configure() {
-    local build=$1 qt=$2 sdl=$3
-    shift 3
-    cmake -S "$VELMORA_ROOT" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_WERROR=ON \
-        -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
-        -DSDL2_DIR="$sdl/lib/cmake/SDL2" "$@"
-}
-
 # windows_stage: builds into build/windows/build and runs the tests under
-# Wine inside a loopback-only network namespace.
+# Wine inside a loopback-only network namespace, then makes and checks the
+# packages.
 windows_stage() {
     local started=$SECONDS
     echo "=== Windows (cross-built with MinGW-w64, run under Wine) ==="
-    local qt sdl build="$VELMORA_ROOT/build/windows/build"
-    qt=$(windows_qt_dir) || return 1
-    sdl=$(windows_sdl_dir) || return 1
-    if ! windows_configure "$build" "$qt" "$sdl"; then
-        return 1
-    fi
-    if ! cmake --build "$build" --parallel "$jobs"; then
+    VELMORA_QT_MINGW_PREFIX=$(windows_qt_dir) || return 1
+    export VELMORA_QT_MINGW_PREFIX
+    VELMORA_SDL_MINGW_PREFIX=$(windows_sdl_dir) || return 1
+    export VELMORA_SDL_MINGW_PREFIX
+    cd "$VELMORA_ROOT"
+    if ! cmake --preset windows || ! cmake --build --preset windows --parallel "$jobs"; then
         return 1
     fi
     # The end-to-end group is a Linux program that drives velmora.exe on a
     # virtual screen, as it drives the Linux build.
-    local host="$VELMORA_ROOT/build/windows/host"
-    if ! cmake -S "$VELMORA_ROOT" -B "$host" -DCMAKE_BUILD_TYPE=Debug -DVELMORA_WERROR=ON \
-        -DVELMORA_WINDOWS_EXE="$build/velmora.exe" -DVELMORA_WINDOWS_RUNNER="$build/wine-run" ||
-        ! cmake --build "$host" --parallel "$jobs" --target tst_E2EWindows; then
+    if ! cmake --preset windows-host || ! cmake --build --preset windows-host --parallel "$jobs"; then
         return 1
     fi
     local status=0
-    run_loopback_only "$VELMORA_ROOT/scripts/lib/windows-tests" "$build" "$jobs" "$host" ||
-        status=1
-    # The portable zip, checked in a fresh Wine prefix with nothing on the path.
+    run_loopback_only "$VELMORA_ROOT/scripts/lib/windows-tests" "$VELMORA_ROOT/build/windows/build" \
+        "$jobs" "$VELMORA_ROOT/build/windows/host" || status=1
+    # The zip and the installer, each checked in a fresh Wine prefix.
     "$VELMORA_ROOT/scripts/package-windows" || status=1
     echo "Windows stage took $((SECONDS - started)) s"
     return "$status"

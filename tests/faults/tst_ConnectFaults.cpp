@@ -4,6 +4,7 @@
 // namespace of its own, so nothing here can reach past loopback; what needs
 // that namespace skips itself without it.
 #include "console/frmMain.h"
+#include "help/Version.h"
 #include "link/SocketControl.h"
 #include "settings/SettingsFile.h"
 #include "settings/mdlMain.h"
@@ -89,7 +90,7 @@ void tst_ConnectFaults::connectFails()
         QTest::mouseClick(ui.cmdOpenClose, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(watcher().seen().size(), 1, Timeout);
     const SeenMessage box = watcher().seen().first();
-    QCOMPARE(box.title, QStringLiteral("Velmora v0.2"));
+    QCOMPARE(box.title, QStringLiteral("Velmora v" VELMORA_VERSION));
     QCOMPARE(box.icon, QMessageBox::Information);
     QVERIFY2(box.text.startsWith(firstLine), qPrintable(box.text));
     QVERIFY2(box.text.endsWith(QStringLiteral("\r\nSource: Winsock")), qPrintable(box.text));

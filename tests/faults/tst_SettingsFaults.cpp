@@ -3,6 +3,7 @@
 // long. The full disk is a tiny tmpfs mounted over the program's folder, in a
 // mount namespace of this process's own (needs root; skipped otherwise).
 #include "console/frmMain.h"
+#include "help/Version.h"
 #include "link/SocketControl.h"
 #include "settings/SettingsFile.h"
 #include "settings/mdlMain.h"
@@ -160,7 +161,7 @@ void tst_SettingsFaults::fullDiskAtExit()
     QVERIFY(!w->isVisible());
     QCOMPARE(watcher().seen().size(), 1);
     const SeenMessage box = watcher().seen().first();
-    QCOMPARE(box.title, QStringLiteral("Velmora v0.2"));
+    QCOMPARE(box.title, QStringLiteral("Velmora v" VELMORA_VERSION));
     QCOMPARE(box.icon, QMessageBox::Information);
     QVERIFY2(box.text.contains(QDir::toNativeSeparators(dir().settingsPath())),
              qPrintable(box.text));

@@ -1,4 +1,5 @@
 #include "console/frmMain.h"
+#include "help/Version.h"
 #include "support/WidgetTestCase.h"
 
 #include <QAction>
@@ -26,7 +27,7 @@ void tst_HelpMessages::menuShowsMessage_data()
            "This program can drive any router that supports OpenWrt and is running the gatrix "
            "program, available at https://velmora.example.org/ .";
     QTest::newRow("About") << "mnuAbout"
-                           << "WiFi Krellan Driver v0.2\r\n"
+                           << "WiFi Krellan Driver v" VELMORA_VERSION "\r\n"
                               "Created by the Velmora developers\r\n"
                               "For more information, visit: https://velmora.example.org/";
 }
@@ -45,7 +46,7 @@ void tst_HelpMessages::menuShowsMessage()
     QVERIFY(!watcher().isBoxOpen());
 
     const SeenMessage& seen = watcher().seen().first();
-    QCOMPARE(seen.title, QStringLiteral("Velmora v0.2"));
+    QCOMPARE(seen.title, QStringLiteral("Velmora v" VELMORA_VERSION));
     QCOMPARE(seen.icon, QMessageBox::Information);
     QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(seen.text, text);

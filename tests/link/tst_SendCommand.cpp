@@ -2,6 +2,7 @@
 // 127.0.0.1: the bytes on the wire, the once-a-second repeat, the status
 // label, the button, socket errors and bad settings.
 #include "console/frmMain.h"
+#include "help/Version.h"
 #include "link/SocketControl.h"
 #include "settings/mdlMain.h"
 #include "support/WidgetTestCase.h"
@@ -201,7 +202,7 @@ void tst_SendCommand::refusedConnect()
     QTest::keyPress(w->windowHandle(), Qt::Key_Left);
     QTRY_COMPARE_WITH_TIMEOUT(watcher().seen().size(), 1, Timeout);
     const SeenMessage box = watcher().seen().first();
-    QCOMPARE(box.title, QStringLiteral("Velmora v0.2"));
+    QCOMPARE(box.title, QStringLiteral("Velmora v" VELMORA_VERSION));
     QCOMPARE(box.icon, QMessageBox::Information);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QVERIFY2(box.text.startsWith(QStringLiteral("Winsock Error #10061\r\n")), qPrintable(box.text));
@@ -311,7 +312,7 @@ void tst_SendCommand::badSettings()
     sendKey(*w, QEvent::KeyRelease, Qt::Key_Up);
     QCOMPARE(watcher().seen().size(), 1);
     const SeenMessage box = watcher().seen().first();
-    QCOMPARE(box.title, QStringLiteral("Velmora v0.2"));
+    QCOMPARE(box.title, QStringLiteral("Velmora v" VELMORA_VERSION));
     QCOMPARE(box.icon, QMessageBox::Information);
     QVERIFY2(box.text.contains(named), qPrintable(box.text));
     QVERIFY(box.text.contains(QStringLiteral("Settings > COM Port...")));

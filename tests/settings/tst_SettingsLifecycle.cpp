@@ -2,6 +2,7 @@
 // is pressed and nothing is clicked, so no connection is ever attempted.
 
 #include "console/frmMain.h"
+#include "help/Version.h"
 #include "settings/SettingsFile.h"
 #include "settings/frmComm.h"
 #include "settings/mdlMain.h"
@@ -145,7 +146,7 @@ void tst_SettingsLifecycle::unreadableFileIsReportedAndNotOverwritten()
     QVERIFY(mdlMain::RemoteHost.isEmpty());
     QCOMPARE(watcher().seen().size(), 1);
     const SeenMessage readMessage = watcher().seen().first();
-    QCOMPARE(readMessage.title, QStringLiteral("Velmora v0.2"));
+    QCOMPARE(readMessage.title, QStringLiteral("Velmora v" VELMORA_VERSION));
     QCOMPARE(readMessage.icon, QMessageBox::Information);
     QVERIFY2(readMessage.text.contains(QDir::toNativeSeparators(dir().settingsPath())),
              qPrintable(readMessage.text));
@@ -179,7 +180,7 @@ void tst_SettingsLifecycle::saveFailureIsReportedAndWindowStillCloses()
     }
     QCOMPARE(watcher().seen().size(), 1);
     const SeenMessage& message = watcher().seen().first();
-    QCOMPARE(message.title, QStringLiteral("Velmora v0.2"));
+    QCOMPARE(message.title, QStringLiteral("Velmora v" VELMORA_VERSION));
     QCOMPARE(message.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QVERIFY2(message.text.contains(QDir::toNativeSeparators(home.settingsPath())),
              qPrintable(message.text));

@@ -1,0 +1,5 @@
+# Read by CPack once per generator: the zip and the installer share one
+# build, but the installer's file name says what it is.
+if(CPACK_GENERATOR STREQUAL "NSIS")
+    set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_FILE_NAME}-setup")
+endif()
