@@ -14,6 +14,22 @@ VELMORA_CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/velmora
 VELMORA_QT_MINGW_ARCHIVE=qt6.4.2-mingw64.tar.xz
 VELMORA_SDL_MINGW_ARCHIVE=sdl2.26.5-mingw64.tar.xz
 
+# unpack_once ARCHIVE NAME: unpacks the archive into the cache, once per
+# archive (its size and time name the unpacked copy), and prints that folder.
+unpack_once() {
+    local source=$1 key target
+    key=$(stat -c '%s-%Y' "$source")
+    target="$VELMORA_CACHE/$2-$key"
+    if [ ! -f "$target/.unpacked" ]; then
+        echo "Unpacking $source into $target" >&2
+        rm -rf "$target"
+        mkdir -p "$target"
+        tar -C "$target" -xJf "$source" >&2 || return 1
+        touch "$target/.unpacked"
+    fi
+    echo "$target"
+}
+
 # windows_qt_dir: prints the folder of Qt for MinGW (the one holding
 # lib/cmake/Qt6), unpacking or building it first when needed. Takes
 # $VELMORA_QT_MINGW (an archive or a folder), else the archive in
@@ -44,17 +60,8 @@ windows_qt_dir() {
         echo "VELMORA_QT_MINGW=$source is neither an archive nor a folder" >&2
         return 1
     fi
-    # Unpacked once per archive: its size and time name the unpacked copy.
-    local key target
-    key=$(stat -c '%s-%Y' "$source")
-    target="$VELMORA_CACHE/qt-mingw-$key"
-    if [ ! -f "$target/.unpacked" ]; then
-        echo "Unpacking $source into $target" >&2
-        rm -rf "$target"
-        mkdir -p "$target"
-        tar -C "$target" -xJf "$source" || return 1
-        touch "$target/.unpacked"
-    fi
+    local target
+    target=$(unpack_once "$source" qt-mingw) || return 1
     echo "Qt for MinGW: $source" >&2
     local found
     found=$(dirname "$(dirname "$(dirname "$(find "$target" -maxdepth 5 -path '*/lib/cmake/Qt6' | head -n1)")")")
@@ -74,16 +81,8 @@ windows_sdl_dir() {
         echo "No SDL2 for MinGW: set VELMORA_SDL_MINGW to its archive or folder" >&2
         return 1
     fi
-    local key target
-    key=$(stat -c '%s-%Y' "$source")
-    target="$VELMORA_CACHE/sdl2-mingw-$key"
-    if [ ! -f "$target/.unpacked" ]; then
-        echo "Unpacking $source into $target" >&2
-        rm -rf "$target"
-        mkdir -p "$target"
-        tar -C "$target" -xJf "$source" || return 1
-        touch "$target/.unpacked"
-    fi
+    local target
+    target=$(unpack_once "$source" sdl2-mingw) || return 1
     dirname "$(dirname "$(find "$target" -maxdepth 3 -name SDL2.dll | head -n1)")"
 }
 
