@@ -1,5 +1,6 @@
 #include "console/DirectionSquare.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <array>
 
@@ -60,6 +61,7 @@ void DirectionSquare::setCode(int code)
     if (m_code == code)
         return;
     m_code = code;
+    m_glyphsReady = false;
     update();
 }
 
@@ -92,14 +94,39 @@ void DirectionSquare::paintEvent(QPaintEvent* event)
     } else {
         painter.fillRect(inside, IdleInside);
     }
-    // Fonts known to carry all nine arrows come first: Windows falls back
-    // only to a short list of its own when a font lacks a character.
-    QFont glyphFont = font();
-    glyphFont.setFamilies(
-        {QStringLiteral("Segoe UI Symbol"), QStringLiteral("DejaVu Sans"), glyphFont.family()});
-    glyphFont.setPixelSize(GlyphPixelSize);
-    glyphFont.setBold(m_commanded);
-    painter.setFont(glyphFont);
+    if (!m_glyphsReady)
+        prepareGlyphs();
+    const QStaticText& glyph = m_glyph[m_commanded];
+    painter.setFont(m_glyphFont[m_commanded]);
     painter.setPen(m_commanded ? CommandedMark : IdleGlyph);
-    painter.drawText(inside, Qt::AlignCenter, directionGlyph(m_code));
+    const QSizeF size = glyph.size();
+    painter.drawStaticText(QPointF(inside.x() + (inside.width() - size.width()) / 2,
+                                   inside.y() + (inside.height() - size.height()) / 2),
+                           glyph);
+}
+
+void DirectionSquare::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange)
+        m_glyphsReady = false;
+    QWidget::changeEvent(event);
+}
+
+void DirectionSquare::prepareGlyphs()
+{
+    for (const bool commanded : {false, true}) {
+        // Fonts known to carry all nine arrows come first: Windows falls back
+        // only to a short list of its own when a font lacks a character.
+        QFont& glyphFont = m_glyphFont[commanded];
+        glyphFont = font();
+        glyphFont.setFamilies(
+            {QStringLiteral("Segoe UI Symbol"), QStringLiteral("DejaVu Sans"), font().family()});
+        glyphFont.setPixelSize(GlyphPixelSize);
+        glyphFont.setBold(commanded);
+        QStaticText& glyph = m_glyph[commanded];
+        glyph.setTextFormat(Qt::PlainText);
+        glyph.setText(directionGlyph(m_code));
+        glyph.prepare(QTransform(), glyphFont);
+    }
+    m_glyphsReady = true;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QFont>
+#include <QStaticText>
 #include <QString>
 #include <QWidget>
+#include <array>
 
 // The arrow that stands for drive code 1 to 9, laid out like the keypad:
 // "↑" for forward, "■" for stop. Empty for any other code.
@@ -28,8 +31,17 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // The arrow's font and laid-out text, plain and bold (commanded), made
+    // again only when the code or the font changes: laying text out is most
+    // of a repaint, and two squares repaint on every key.
+    void prepareGlyphs();
+
     int m_code = 0;
     bool m_commanded = false;
+    bool m_glyphsReady = false;
+    std::array<QFont, 2> m_glyphFont;
+    std::array<QStaticText, 2> m_glyph;
 };

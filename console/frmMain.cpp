@@ -238,12 +238,16 @@ void frmMain::BuildGrid()
 
 void frmMain::PaintGrid()
 {
+    // This runs after every key's send, so only the squares whose state
+    // changes are touched: a new palette costs a style pass and a repaint.
     const int code = driveCode({Throttle, Steering});
     for (int i = 1; i <= 9; ++i) {
-        setPanelColour(picDir[i], Colour::Red);
-        picDir[i]->setCommanded(i == code);
+        const bool commanded = i == code;
+        if (picDir[i]->isCommanded() == commanded)
+            continue;
+        setPanelColour(picDir[i], commanded ? Colour::Green : Colour::Red);
+        picDir[i]->setCommanded(commanded);
     }
-    setPanelColour(picDir[code], Colour::Green);
     DescribeGrid(code);
 }
 
