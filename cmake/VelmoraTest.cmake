@@ -17,10 +17,7 @@ function(velmora_add_test name)
         set(environment "QT_QPA_PLATFORM=windows")
     endif()
     if(WIN32)
-        # SDL2.dll beside each test, as beside the program.
-        add_custom_command(TARGET ${name} POST_BUILD
-            COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:SDL2::SDL2>
-                $<TARGET_FILE_DIR:${name}>)
+        velmora_sdl_beside(${name})
         # Qt Test on Windows logs to the debugger, so a failure would print
         # nothing; and the tests find Qt's libraries on the path.
         list(APPEND environment "QT_FORCE_STDERR_LOGGING=1")

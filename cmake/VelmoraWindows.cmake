@@ -24,3 +24,12 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)
         message(STATUS "Wine not found: the Windows tests build but cannot run here")
     endif()
 endif()
+
+# velmora_sdl_beside(<target>): copies SDL2.dll beside the target after each
+# build. Windows finds a program's own DLLs beside it first, so the program
+# and its tests run from the build folder without SDL on the path.
+function(velmora_sdl_beside target)
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:SDL2::SDL2>
+            $<TARGET_FILE_DIR:${target}>)
+endfunction()

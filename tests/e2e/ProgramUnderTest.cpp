@@ -2,7 +2,9 @@
 
 #include "e2e/VirtualScreen.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 namespace {
@@ -85,6 +87,14 @@ bool ProgramUnderTest::install(quint16 port, QString* error)
                                                 : executableOverride();
     if (!QFile::copy(source, executable)) {
         *error = QStringLiteral("cannot copy %1").arg(source);
+        return false;
+    }
+    // Windows finds the program's own libraries beside it, as the packages
+    // lay them out; Qt's come from the path.
+    const QString sdl = QFileInfo(source).dir().filePath(QStringLiteral("SDL2.dll"));
+    if (!windowsProgram().isEmpty() &&
+        !QFile::copy(sdl, m_programDir.filePath(QStringLiteral("SDL2.dll")))) {
+        *error = QStringLiteral("cannot copy %1").arg(sdl);
         return false;
     }
     QFile settings(settingsPath());
