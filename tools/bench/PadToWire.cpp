@@ -2,7 +2,8 @@
 // inside the process that makes it, so this runs the program's own main
 // window in this process (offscreen) against a peer on loopback, and prints
 // one table: pad-to-wire latency, and the CPU while idle and connected with a
-// pad attached and with none.
+// pad attached and with none. Beside the first CPU figure it gives the cost of
+// the wake-ups alone: an empty timer at the pad's poll interval, no pad.
 
 #include "bench/BenchFigures.h"
 #include "bench/BenchMachine.h"
@@ -73,6 +74,18 @@ double idleCorePercent()
     return corePercent(processCpuNs() - cpuStart, wall.nsecsElapsed());
 }
 
+// The same with an empty timer firing as often as the pad is polled: what the
+// wake-ups alone cost on this machine, whatever is done in them.
+double bareTimerCorePercent(int intervalMs)
+{
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(intervalMs);
+    QObject::connect(&timer, &QTimer::timeout, &timer, [] {});
+    timer.start();
+    return idleCorePercent();
+}
+
 bool padDrives(const frmMain& window)
 {
     const QString text = window.findChild<QLabel*>(QStringLiteral("lblPad"))->text();
@@ -137,11 +150,13 @@ int main(int argc, char** argv)
     }
     reader.join();
 
-    progress("CPU while idle and connected, with a pad and then with none");
+    progress("CPU while idle and connected: a pad, none, none but an empty timer");
+    const int pollMs = window.findChild<QTimer*>(QStringLiteral("tmrPad"))->interval();
     const double withPad = idleCorePercent();
     pad.unplug();
     runUntil([&] { return !padDrives(window); }, WaitMs);
     const double withoutPad = idleCorePercent();
+    const double bareTimer = bareTimerCorePercent(pollMs);
 
     const QString note = QStringLiteral("%1 changes, the program's window in the bench's process")
                              .arg(latencies.size());
@@ -151,7 +166,11 @@ int main(int argc, char** argv)
     rows << BenchRow{QStringLiteral("Pad-to-wire p99"), percentile(latencies, 99),
                      QStringLiteral("ms"), 10, note};
     rows << BenchRow{QStringLiteral("CPU while idle and connected, pad attached, 10 s"), withPad,
-                     QStringLiteral("% of a core"), 0.5, QString()};
+                     QStringLiteral("% of a core"), 0.5,
+                     QStringLiteral("polled every %1 ms; with no pad but an empty %1 ms timer: %2 "
+                                    "% of a core")
+                         .arg(pollMs)
+                         .arg(bareTimer, 0, 'f', 3)};
     rows << BenchRow{QStringLiteral("CPU while idle and connected, no pad, 10 s"), withoutPad,
                      QStringLiteral("% of a core"), 0.1, QString()};
     std::fputs(qPrintable(markdownTable(rows, machineText())), stdout);
