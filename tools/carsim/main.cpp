@@ -1,5 +1,6 @@
 #include "tools/carsim/CarsimOptions.h"
 #include "tools/carsim/CarsimServer.h"
+#include "tools/carsim/CarsimStart.h"
 #include "tools/carsim/CarsimWindow.h"
 #include "tools/carsim/SignalWatcher.h"
 
@@ -71,17 +72,11 @@ int main(int argc, char* argv[])
         QCoreApplication::quit();
     });
 
-    QString error;
-    if (!server.start(&error)) {
-        writeLine(stderr, QStringLiteral("velmora-carsim: %1").arg(error));
-        return kCarsimListenExitStatus;
-    }
     std::unique_ptr<CarsimWindow> view;
-    if (window && !arguments.options.headless) {
-        view = std::make_unique<CarsimWindow>();
-        view->feedFromServer(&server);
-        view->show();
-    }
+    const bool withWindow = window && !arguments.options.headless;
+    if (const int status = startCarsim(server, withWindow ? &view : nullptr,
+                                       [](const QString& line) { writeLine(stderr, line); }))
+        return status;
     const int status = QCoreApplication::exec();
     // Closing the window ends the run like Ctrl+C: with the summary.
     server.stop();

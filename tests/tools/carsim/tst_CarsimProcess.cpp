@@ -171,7 +171,8 @@ void tst_CarsimProcess::busyPortIsReported()
 
     QProcess process;
     process.start(QStringLiteral(VELMORA_CARSIM_PATH),
-                  {QStringLiteral("--port"), QString::number(holder.serverPort())});
+                  {QStringLiteral("--headless"), QStringLiteral("--port"),
+                   QString::number(holder.serverPort())});
     QVERIFY(process.waitForFinished(kTimeoutMs));
     QCOMPARE(process.exitCode(), 1);
     const QString err = QString::fromLocal8Bit(process.readAllStandardError());

@@ -1,10 +1,16 @@
 #include "support/TestSupport.h"
+#include "tools/carsim/CarsimOptions.h"
 #include "tools/carsim/CarsimServer.h"
+#include "tools/carsim/CarsimStart.h"
 #include "tools/carsim/CarsimWindow.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QMessageBox>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -34,6 +40,7 @@ class tst_CarsimWindow : public QObject {
 
 private slots:
     void forwardMovesTheCarUpOnScreen();
+    void busyPortIsShownNotJustPrinted();
 };
 
 void tst_CarsimWindow::forwardMovesTheCarUpOnScreen()
@@ -63,6 +70,30 @@ void tst_CarsimWindow::forwardMovesTheCarUpOnScreen()
             return !now.isNull() && now.y() < before.y() - 30 && std::abs(now.x() - before.x()) < 3;
         },
         Timeout));
+}
+
+void tst_CarsimWindow::busyPortIsShownNotJustPrinted()
+{
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress(Loopback), 0));
+    CarsimOptions options;
+    options.listenAddress = QHostAddress(Loopback);
+    options.port = holder.serverPort();
+    CarsimServer server(options, [](const QString&) {});
+
+    QString shown;
+    QTimer closer;
+    closer.callOnTimeout(&closer, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    closer.start(10);
+    std::unique_ptr<CarsimWindow> window;
+    QCOMPARE(startCarsim(server, &window, [](const QString&) {}), kCarsimListenExitStatus);
+    QVERIFY2(shown.contains(QLatin1String("busy")), qPrintable(shown));
+    QVERIFY(!window);
 }
 
 QTEST_MAIN(tst_CarsimWindow)
