@@ -14,7 +14,8 @@ int startCarsim(CarsimServer& server, std::unique_ptr<CarsimWindow>* window,
         printError(QStringLiteral("velmora-carsim: %1").arg(error));
         if (window) {
             QString sentence = error;
-            sentence[0] = sentence[0].toUpper();
+            if (!sentence.isEmpty())
+                sentence[0] = sentence[0].toUpper();
             QMessageBox box(QMessageBox::Critical, QStringLiteral("Velmora car simulator"),
                             sentence, QMessageBox::Ok);
             box.exec();
