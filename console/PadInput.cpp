@@ -1,18 +1,27 @@
 #include "console/PadInput.h"
 
+#include "console/PadWatch.h"
+
 #include <QTimer>
 
 #include <SDL.h>
 
 namespace {
 
-// Often enough that a pad's change reaches the wire within a few
-// milliseconds; one poll costs about a microsecond.
+// For a pad that cannot be watched: often enough that its change reaches the
+// wire within a few milliseconds; one poll costs about a microsecond. A
+// watched pad is read at most this often.
 constexpr int AttachedPollMs = 4;
-// While the pad cannot drive: to see it let go or unplugged.
+// While such a pad cannot drive: to see it let go or unplugged.
 constexpr int UnwantedPollMs = 50;
-// Only to notice a pad being plugged in.
+// To notice a pad being plugged in, and to keep SDL's books while a watched
+// pad rests.
 constexpr int IdlePollMs = 500;
+
+QByteArray sdlDevicePath(SDL_GameController* pad)
+{
+    return QByteArray(SDL_GameControllerPath(pad));
+}
 
 PadReading readPad(SDL_GameController* pad)
 {
@@ -34,7 +43,7 @@ PadReading readPad(SDL_GameController* pad)
 
 } // namespace
 
-PadInput::PadInput(QObject* parent) : QObject(parent)
+PadInput::PadInput(QObject* parent) : QObject(parent), m_devicePath(sdlDevicePath)
 {
     // SDL would otherwise turn Ctrl+C and kill into an event nobody reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -54,6 +63,7 @@ PadInput::PadInput(QObject* parent) : QObject(parent)
     openFirstPad();
     setPollInterval();
     m_timer->start();
+    pollSoon();
 }
 
 PadInput::~PadInput()
@@ -72,13 +82,26 @@ void PadInput::requireNeutral()
     m_directions = {};
     if (couldDrive)
         emit padChanged();
+    pollSoon();
 }
 
 void PadInput::setWanted(bool wanted)
 {
     m_wanted = wanted;
-    if (m_timer)
-        setPollInterval();
+    if (!m_timer)
+        return;
+    setPollInterval();
+    if (wanted)
+        pollSoon();
+}
+
+void PadInput::setDevicePath(DevicePath devicePath)
+{
+    m_devicePath = std::move(devicePath);
+    if (!m_pad)
+        return;
+    watchPad();
+    setPollInterval();
 }
 
 void PadInput::poll()
@@ -93,8 +116,7 @@ void PadInput::poll()
             devicesChanged = true;
     }
     if (m_pad && !SDL_GameControllerGetAttached(m_pad)) {
-        const bool wasDriving =
-            m_directions.throttle != Drive::Neutral || m_directions.steering != Drive::Straight;
+        const bool wasDriving = driving();
         closePad();
         emit unplugged(wasDriving);
         devicesChanged = true;
@@ -119,6 +141,19 @@ void PadInput::poll()
     emit moved(before, now);
 }
 
+void PadInput::pollSoon()
+{
+    // A pad at rest must be read now, not at its first move: a watched pad
+    // says nothing until it is moved, and only a pad read neutral may drive.
+    if (m_sdlReady)
+        QMetaObject::invokeMethod(this, &PadInput::poll, Qt::QueuedConnection);
+}
+
+bool PadInput::driving() const
+{
+    return m_directions.throttle != Drive::Neutral || m_directions.steering != Drive::Straight;
+}
+
 void PadInput::openFirstPad()
 {
     for (int i = 0; i < SDL_NumJoysticks() && !m_pad; ++i) {
@@ -129,10 +164,12 @@ void PadInput::openFirstPad()
         return;
     const char* name = SDL_GameControllerName(m_pad);
     m_name = name && *name ? QString::fromUtf8(name) : tr("Unnamed gamepad");
+    watchPad();
 }
 
 void PadInput::closePad()
 {
+    unwatchPad();
     SDL_GameControllerClose(m_pad);
     m_pad = nullptr;
     m_name.clear();
@@ -141,9 +178,46 @@ void PadInput::closePad()
     m_directions = {};
 }
 
+void PadInput::watchPad()
+{
+    unwatchPad();
+    auto* watch = new PadWatch(m_devicePath(m_pad), AttachedPollMs, this);
+    if (!watch->isWatching()) {
+        delete watch;
+        return;
+    }
+    m_watch = watch;
+    connect(m_watch, &PadWatch::input, this, &PadInput::poll);
+    connect(m_watch, &PadWatch::lost, this, &PadInput::deviceLost);
+}
+
+void PadInput::unwatchPad()
+{
+    if (!m_watch)
+        return;
+    // It may be telling its loss right now.
+    m_watch->disconnect(this);
+    m_watch->deleteLater();
+    m_watch = nullptr;
+}
+
+void PadInput::deviceLost()
+{
+    // The system has taken the pad away; SDL hears of it a moment later. The
+    // car stops now, and the pad is polled until SDL has caught up, and must
+    // read neutral before it drives again should it turn out to be there.
+    unwatchPad();
+    const bool wasDriving = driving();
+    requireNeutral();
+    setPollInterval();
+    if (wasDriving)
+        emit unplugged(true);
+}
+
 void PadInput::setPollInterval()
 {
-    const bool quick = m_pad && m_wanted;
+    const bool polled = m_pad && !m_watch;
+    const bool quick = polled && m_wanted;
     m_timer->setTimerType(quick ? Qt::PreciseTimer : Qt::CoarseTimer);
-    m_timer->setInterval(quick ? AttachedPollMs : m_pad ? UnwantedPollMs : IdlePollMs);
+    m_timer->setInterval(quick ? AttachedPollMs : polled ? UnwantedPollMs : IdlePollMs);
 }

@@ -2,17 +2,22 @@
 
 #include "console/PadMapping.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
+class PadWatch;
 class QTimer;
 struct _SDL_GameController;
 
 // The game controllers, read through SDL's game-controller API, which maps
 // every known make of pad to one layout. SDL owns no window here, so it is
-// polled from Qt's event loop: often while a pad is attached, seldom while
-// none is. The first pad attached drives until it is unplugged; the others
-// are not read at all, so two pads never fight.
+// polled from Qt's event loop: seldom while no pad is attached, and often
+// while one is, unless its device can be watched (PadWatch), which then wakes
+// the loop only when the pad has input. The first pad attached drives until
+// it is unplugged; the others are not read at all, so two pads never fight.
 class PadInput : public QObject {
     Q_OBJECT
 
@@ -31,6 +36,11 @@ public:
     // or unplugged.
     void setWanted(bool wanted);
 
+    // Where a pad's device is, for watching it; SDL's own answer unless
+    // replaced (a stand-in device for tests and the bench).
+    using DevicePath = std::function<QByteArray(_SDL_GameController*)>;
+    void setDevicePath(DevicePath devicePath);
+
 signals:
     // The driving pad's directions changed, or its stop button went down.
     void moved(const PadDirections& before, const PadDirections& now);
@@ -41,14 +51,21 @@ signals:
 
 private:
     void poll();
+    void pollSoon();
     void openFirstPad();
     void closePad();
+    void watchPad();
+    void unwatchPad();
+    void deviceLost();
+    bool driving() const;
     void setPollInterval();
 
     QTimer* m_timer = nullptr;
     bool m_sdlReady = false;
     bool m_wanted = true;
     _SDL_GameController* m_pad = nullptr;
+    DevicePath m_devicePath;
+    PadWatch* m_watch = nullptr;
     QString m_name;
     PadMapping m_mapping;
     PadDirections m_directions;
