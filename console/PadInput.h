@@ -44,7 +44,8 @@ public:
 signals:
     // The driving pad's directions changed, or its stop button went down.
     void moved(const PadDirections& before, const PadDirections& now);
-    // The driving pad was unplugged; wasDriving when it asked for a motion.
+    // The driving pad was unplugged, or its device node failed (which may
+    // come first); wasDriving when it asked for a motion.
     void unplugged(bool wasDriving);
     // The pad's name or whether it may drive changed.
     void padChanged();
