@@ -20,8 +20,6 @@ public:
     // more than polling them every restMs would.
     PadWatch(const QByteArray& devicePath, int restMs, QObject* parent);
     ~PadWatch() override;
-    PadWatch(const PadWatch&) = delete;
-    PadWatch& operator=(const PadWatch&) = delete;
 
     bool isWatching() const { return m_notifier != nullptr; }
 
