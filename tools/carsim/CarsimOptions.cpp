@@ -100,8 +100,8 @@ CarsimArguments parseCarsimArguments(const QStringList& arguments)
         const QString text = parser.value(cameraPort);
         const auto value = wholeNumber(text, 65535);
         if (!value)
-            return failure(
-                QStringLiteral("--camera-port needs a number from 0 to 65535, not '%1'.").arg(text));
+            return failure(QStringLiteral("--camera-port needs a number from 0 to 65535, not '%1'.")
+                               .arg(text));
         result.options.cameraPort = static_cast<quint16>(*value);
         result.options.cameraPortGiven = true;
     }

@@ -1,7 +1,7 @@
 #include "tools/carsim/CarsimWindow.h"
 
-#include "tools/carsim/CarsimPainter.h"
 #include "tools/carsim/CarsimLive.h"
+#include "tools/carsim/CarsimPainter.h"
 
 #include <QKeyEvent>
 #include <QPainter>

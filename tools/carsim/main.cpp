@@ -77,9 +77,8 @@ int main(int argc, char* argv[])
     CarsimLive live;
     std::unique_ptr<CarsimCamera> camera;
     if (arguments.options.camera)
-        camera = std::make_unique<CarsimCamera>(arguments.options, live, [](const QString& line) {
-            writeLine(stdout, line);
-        });
+        camera = std::make_unique<CarsimCamera>(
+            arguments.options, live, [](const QString& line) { writeLine(stdout, line); });
 
     std::unique_ptr<CarsimWindow> view;
     const bool withWindow = window && !arguments.options.headless;

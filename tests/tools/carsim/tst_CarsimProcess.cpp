@@ -1,9 +1,9 @@
 #include <QDebug>
 #include <QHostAddress>
-#include <QSize>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSize>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -385,8 +385,8 @@ void tst_CarsimProcess::floodSendsJunkAndStillListens()
 void tst_CarsimProcess::cameraStreamsPictures()
 {
     // Without a window, where painting has no GUI application to lean on.
-    Simulator sim({QStringLiteral("--headless"), QStringLiteral("--camera-port"),
-                   QStringLiteral("0")});
+    Simulator sim(
+        {QStringLiteral("--headless"), QStringLiteral("--camera-port"), QStringLiteral("0")});
     QVERIFY(sim.waitListening());
     QVERIFY(sim.waitCamera());
 
@@ -425,8 +425,7 @@ void tst_CarsimProcess::cameraAnswersOtherRequests_data()
     QTest::newRow("snapshot") << QByteArray("GET /?action=snapshot HTTP/1.0\r\n\r\n")
                               << QByteArray("HTTP/1.0 200 OK") << QByteArray("image/jpeg");
     QTest::newRow("other path") << QByteArray("GET /index.html HTTP/1.1\r\n\r\n")
-                                << QByteArray("HTTP/1.0 404 Not Found")
-                                << QByteArray("text/plain");
+                                << QByteArray("HTTP/1.0 404 Not Found") << QByteArray("text/plain");
     QTest::newRow("not GET") << QByteArray("POST /?action=stream HTTP/1.1\r\n\r\n")
                              << QByteArray("HTTP/1.0 405 Method Not Allowed")
                              << QByteArray("text/plain");
@@ -440,8 +439,8 @@ void tst_CarsimProcess::cameraAnswersOtherRequests()
     QFETCH(QByteArray, status);
     QFETCH(QByteArray, type);
 
-    Simulator sim({QStringLiteral("--headless"), QStringLiteral("--camera-port"),
-                   QStringLiteral("0")});
+    Simulator sim(
+        {QStringLiteral("--headless"), QStringLiteral("--camera-port"), QStringLiteral("0")});
     QVERIFY(sim.waitListening());
     QVERIFY(sim.waitCamera());
     // Each answer is whole when the camera closes the connection.
