@@ -20,6 +20,11 @@ if(CMAKE_CROSSCOMPILING)
         get_filename_component(sdl "${sdl}" DIRECTORY)
         list(APPEND dll_dirs "${sdl}")
     endif()
+    # The simulator's camera encodes with TurboJPEG (cmake/TurboJpeg.cmake).
+    get_property(turbojpeg GLOBAL PROPERTY VELMORA_TURBOJPEG_DLL_DIR)
+    if(turbojpeg)
+        list(APPEND dll_dirs "${turbojpeg}")
+    endif()
     install(CODE "
         set(VELMORA_EXECUTABLES \"$<TARGET_FILE:velmora>;$<TARGET_FILE:velmora-carsim>\")
         set(VELMORA_PLUGINS

@@ -4,7 +4,7 @@
 VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # Packages to build and run the program.
-VELMORA_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libx11-dev libgl-dev libsdl2-dev fonts-dejavu-core)
+VELMORA_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libx11-dev libgl-dev libsdl2-dev libturbojpeg0-dev fonts-dejavu-core)
 # Packages the tests need on top: a network namespace with loopback only,
 # packet dropping for dead-link tests, a real X server with fake input, and a
 # private session bus for the accessibility events.

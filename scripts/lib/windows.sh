@@ -13,6 +13,7 @@ VELMORA_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
 VELMORA_CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/velmora
 VELMORA_QT_MINGW_ARCHIVE=qt6.4.2-mingw64.tar.xz
 VELMORA_SDL_MINGW_ARCHIVE=sdl2.26.5-mingw64.tar.xz
+VELMORA_JPEG_MINGW_ARCHIVE=libjpeg-turbo2.1.5-mingw64.tar.xz
 
 # unpack_once ARCHIVE NAME: unpacks the archive into the cache, once per
 # archive (its size and time name the unpacked copy), and prints that folder.
@@ -86,6 +87,25 @@ windows_sdl_dir() {
     dirname "$(dirname "$(find "$target" -maxdepth 3 -name SDL2.dll | head -n1)")"
 }
 
+# windows_jpeg_dir: prints the folder of libjpeg-turbo for MinGW (the one
+# holding bin/libturbojpeg.dll), unpacking it first when needed. Takes
+# $VELMORA_JPEG_MINGW (an archive or a folder), else the archive in
+# ../shared/toolchains.
+windows_jpeg_dir() {
+    local source=${VELMORA_JPEG_MINGW:-$VELMORA_ROOT/../shared/toolchains/$VELMORA_JPEG_MINGW_ARCHIVE}
+    if [ -d "$source" ]; then
+        (cd "$source" && pwd)
+        return 0
+    fi
+    if [ ! -f "$source" ]; then
+        echo "No libjpeg-turbo for MinGW: set VELMORA_JPEG_MINGW to its archive or folder" >&2
+        return 1
+    fi
+    local target
+    target=$(unpack_once "$source" libjpeg-turbo-mingw) || return 1
+    dirname "$(dirname "$(find "$target" -maxdepth 3 -name libturbojpeg.dll | head -n1)")"
+}
+
 # windows_stage: builds into build/windows/build and runs the tests under
 # Wine inside a loopback-only network namespace, then makes and checks the
 # packages.
@@ -96,6 +116,8 @@ windows_stage() {
     export VELMORA_QT_MINGW_PREFIX
     VELMORA_SDL_MINGW_PREFIX=$(windows_sdl_dir) || return 1
     export VELMORA_SDL_MINGW_PREFIX
+    VELMORA_JPEG_MINGW_PREFIX=$(windows_jpeg_dir) || return 1
+    export VELMORA_JPEG_MINGW_PREFIX
     cd "$VELMORA_ROOT"
     if ! cmake --preset windows || ! cmake --build --preset windows --parallel "$jobs"; then
         return 1

@@ -47,7 +47,7 @@ double targetSteer(int code)
 
 CarModel::CarModel()
 {
-    recentre();
+    restart();
 }
 
 void CarModel::setCode(int code)
@@ -64,10 +64,10 @@ void CarModel::advance(double seconds)
     }
 }
 
-void CarModel::recentre()
+void CarModel::restart()
 {
-    m_position = arena().center();
-    m_heading = std::numbers::pi / 2;
+    m_position = startPosition();
+    m_heading = 0;
     m_speed = 0;
     m_steer = 0;
     m_atWall = false;
@@ -88,6 +88,12 @@ std::array<QPointF, 4> CarModel::corners() const
 QRectF CarModel::arena()
 {
     return {0, 0, kArenaWidth, kArenaHeight};
+}
+
+QPointF CarModel::startPosition()
+{
+    // The rear stays 0.4 m from the wall: room to reverse a little.
+    return {0.6, kArenaHeight / 2};
 }
 
 void CarModel::step(double dt)

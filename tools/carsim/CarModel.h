@@ -39,8 +39,10 @@ public:
     // Moves the car on by `seconds`.
     void advance(double seconds);
 
-    // Back to the middle of the arena, facing up, standing still.
-    void recentre();
+    // Back to where a run starts, standing still: near the left wall in the
+    // middle, facing right along the arena's long side, so a first hold of
+    // forward drives for almost three seconds before it meets a wall.
+    void restart();
 
     QPointF position() const { return m_position; } // the middle of the body
     double heading() const { return m_heading; }    // radians
@@ -53,6 +55,7 @@ public:
     // The body's corners: rear left, front left, front right, rear right.
     std::array<QPointF, 4> corners() const;
     static QRectF arena();
+    static QPointF startPosition();
 
 private:
     void step(double seconds);

@@ -52,9 +52,9 @@ void CarSession::clearTrail()
     m_trail.clear();
 }
 
-void CarSession::recentre()
+void CarSession::restart()
 {
-    m_car.recentre();
+    m_car.restart();
     m_trail.clear();
 }
 

@@ -23,7 +23,7 @@ public:
     void advanceTo(qint64 now);
 
     void clearTrail();
-    void recentre();
+    void restart();
 
     const CarModel& car() const { return m_car; }
     const CommandLog& log() const { return m_log; }

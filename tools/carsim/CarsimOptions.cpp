@@ -53,7 +53,9 @@ CarsimArguments parseCarsimArguments(const QStringList& arguments)
     const QCommandLineOption closeAfter(QStringLiteral("close-after"), {}, QStringLiteral("N"));
     const QCommandLineOption flood(QStringLiteral("flood"));
     const QCommandLineOption headless(QStringLiteral("headless"));
-    parser.addOptions({help, port, listen, closeAfter, flood, headless});
+    const QCommandLineOption cameraPort(QStringLiteral("camera-port"), {}, QStringLiteral("N"));
+    const QCommandLineOption noCamera(QStringLiteral("no-camera"));
+    parser.addOptions({help, port, listen, closeAfter, flood, headless, cameraPort, noCamera});
 
     if (!parser.parse(arguments))
         return failure(parser.errorText());
@@ -92,6 +94,18 @@ CarsimArguments parseCarsimArguments(const QStringList& arguments)
                     .arg(text));
         result.options.closeAfter = static_cast<int>(*value);
     }
+    if (parser.isSet(cameraPort)) {
+        if (parser.isSet(noCamera))
+            return failure(QStringLiteral("--camera-port and --no-camera cannot go together."));
+        const QString text = parser.value(cameraPort);
+        const auto value = wholeNumber(text, 65535);
+        if (!value)
+            return failure(QStringLiteral("--camera-port needs a number from 0 to 65535, not '%1'.")
+                               .arg(text));
+        result.options.cameraPort = static_cast<quint16>(*value);
+        result.options.cameraPortGiven = true;
+    }
+    result.options.camera = !parser.isSet(noCamera);
     result.options.flood = parser.isSet(flood);
     result.options.headless = parser.isSet(headless);
     return result;
@@ -101,7 +115,7 @@ QString carsimHelpText()
 {
     return QStringLiteral(
         "Usage: velmora-carsim [--listen ADDRESS] [--port N] [--close-after N] [--flood]\n"
-        "                      [--headless]\n"
+        "                      [--headless] [--camera-port N | --no-camera]\n"
         "\n"
         "Stands in for the model car's server: listens for the remote control on a TCP\n"
         "port and prints each drive command it receives. A command is two bytes, one\n"
@@ -109,14 +123,23 @@ QString carsimHelpText()
         "connection replaces the one before it.\n"
         "\n"
         "With a display it also opens a window: a 6 m x 4 m arena with a metre grid\n"
-        "and walls, seen from above, and a car 0.45 m long (0.30 m between the axles)\n"
+        "and walls, seen from above, and a car 0.40 m long (0.26 m between the axles)\n"
         "that drives as the commands say. It speeds up at 4 m/s2 to at most 2 m/s\n"
         "forward or 1 m/s in reverse, brakes at 8 m/s2, and turns its front wheels to\n"
         "30 degrees either side at 180 degrees a second; codes 4 and 6 turn the wheels\n"
         "without driving. From a standstill, one second of \"2 forward\" covers 1.5 m.\n"
-        "A wall stops the car; drive away from it. The window shows the trail, the\n"
-        "current command, the connection, the last ten commands and their rate.\n"
-        "Keys in the window: C clears the trail, R puts the car back in the middle.\n"
+        "The car starts near the left wall, facing right along the long side: a first\n"
+        "hold of forward drives almost 3 s before it meets the far wall. A wall stops\n"
+        "the car; drive away from it. The window shows the trail, the current command,\n"
+        "the connection, the last ten commands and their rate. Keys in the window:\n"
+        "C clears the trail, R puts the car back at the start.\n"
+        "\n"
+        "The camera: what a camera on the car's nose sees of the arena, 640 x 480 at\n"
+        "30 frames a second, as an MJPEG stream over HTTP at\n"
+        "http://127.0.0.1:8080/?action=stream (one picture: ?action=snapshot), on the\n"
+        "--listen address; a line at the start shows where. Pictures are drawn only while\n"
+        "someone watches, and a viewer that falls behind skips pictures. Without the\n"
+        "window too (--headless).\n"
         "\n"
         "Failsafe, as a real car's server should have it: when no command came for\n"
         "1.5 s (the remote control repeats one every second), or the connection closes\n"
@@ -130,10 +153,16 @@ QString carsimHelpText()
         "  --close-after N    Fault mode: end each connection after N messages.\n"
         "  --flood            Fault mode: send junk bytes to each client without pause.\n"
         "  --headless         No window, only the lines below.\n"
+        "  --camera-port N    The camera's TCP port (default 8080; 0 lets the system\n"
+        "                     pick). When the default port is busy the simulator\n"
+        "                     runs without a camera and says so; a port given here\n"
+        "                     that is busy ends the run, as for --port.\n"
+        "  --no-camera        No camera stream.\n"
         "  -h, --help         Show this text.\n"
         "\n"
         "Output, one line per event, flushed at once:\n"
         "  velmora-carsim listening on 127.0.0.1:1500       (the first line)\n"
+        "  camera stream on http://127.0.0.1:8080/?action=stream  (at the start)\n"
         "  12:34:56.789 opened 127.0.0.1:40000              a client connected\n"
         "  12:34:56.790 2 forward                           a drive command\n"
         "  12:34:56.791 malformed: ...                      a byte that is not a code where\n"

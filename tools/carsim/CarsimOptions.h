@@ -10,6 +10,12 @@ struct CarsimOptions {
     int closeAfter = 0;  // messages per connection; 0 means never close
     bool flood = false;
     bool headless = false; // no window, even with a display
+    // The camera stream, on the same address as the drive port.
+    bool camera = true;
+    quint16 cameraPort = 8080; // 0 lets the system choose
+    // Asked for on the command line: then a port it cannot have ends the run,
+    // as for the drive port; the default one only leaves the camera off.
+    bool cameraPortGiven = false;
 };
 
 struct CarsimArguments {

@@ -1,6 +1,7 @@
 #include "tools/carsim/CarsimPainter.h"
 
 #include "tools/carsim/CarSession.h"
+#include "tools/carsim/CarsimColours.h"
 #include "tools/carsim/CarsimText.h"
 
 #include <QPainter>
@@ -10,17 +11,13 @@
 
 #include <cmath>
 
+using namespace CarsimColours;
+
 namespace {
 
 constexpr int kPanelWidth = 230;
 constexpr int kMargin = 12;
 
-const QColor kBackground(0x2b, 0x2f, 0x36);
-const QColor kFloor(0xf3, 0xf0, 0xe6);
-const QColor kGrid(0xd2, 0xcd, 0xbd);
-const QColor kWall(0x4a, 0x4a, 0x4a);
-const QColor kTrail(0x3a, 0x7b, 0xd5);
-const QColor kBody(0xe8, 0x6a, 0x12);
 const QColor kNose(0xff, 0xf2, 0xc0);
 const QColor kWheel(0x1e, 0x1e, 0x1e);
 const QColor kText(0xee, 0xee, 0xee);
@@ -177,7 +174,7 @@ void paintPanel(QPainter& painter, const QRectF& panel, const CarSession& sessio
                  .arg(motionWords(entry->code), ageText(now - entry->time)));
 
     painter.drawText(QRectF(panel.left(), panel.bottom() - line, panel.width(), line),
-                     Qt::AlignLeft, QStringLiteral("C clears the trail, R recentres"));
+                     Qt::AlignLeft, QStringLiteral("C clears the trail, R restarts"));
 }
 
 void paintNotices(QPainter& painter, const QRectF& floor, const CarSession& session)

@@ -14,14 +14,6 @@ constexpr qsizetype kJunkBlock = 4096;
 // How long a connection we close may take to send what it still holds.
 constexpr int kCloseGraceMs = 1000;
 
-QString listenError(const QTcpServer& server, const QString& where)
-{
-    if (server.serverError() == QAbstractSocket::AddressInUseError)
-        return QStringLiteral("cannot listen on %1: the port is busy (address already in use).")
-            .arg(where);
-    return QStringLiteral("cannot listen on %1: %2.").arg(where, server.errorString());
-}
-
 } // namespace
 
 CarsimServer::CarsimServer(const CarsimOptions& options, LineSink print, QObject* parent)

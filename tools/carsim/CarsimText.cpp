@@ -1,6 +1,7 @@
 #include "tools/carsim/CarsimText.h"
 
 #include <QHostAddress>
+#include <QTcpServer>
 
 #include <numeric>
 
@@ -57,6 +58,14 @@ QString endpointText(const QHostAddress& address, quint16 port)
     if (isIPv4)
         return QStringLiteral("%1:%2").arg(QHostAddress(ipv4).toString()).arg(port);
     return QStringLiteral("[%1]:%2").arg(address.toString()).arg(port);
+}
+
+QString listenError(const QTcpServer& server, const QString& where)
+{
+    if (server.serverError() == QAbstractSocket::AddressInUseError)
+        return QStringLiteral("cannot listen on %1: the port is busy (address already in use).")
+            .arg(where);
+    return QStringLiteral("cannot listen on %1: %2.").arg(where, server.errorString());
 }
 
 void Tally::count(const DecoderEvent& event)

@@ -9,6 +9,7 @@
 #include <array>
 
 class QHostAddress;
+class QTcpServer;
 
 // The motion a drive code asks for, in words ("2" is "forward"); empty for
 // anything that is not a code from 1 to 9.
@@ -24,6 +25,9 @@ QString stampedLine(const QTime& time, const QString& text);
 // "127.0.0.1:1500" or "[::1]:1500"; an IPv4 client seen through an IPv6
 // socket is shown in its plain IPv4 form.
 QString endpointText(const QHostAddress& address, quint16 port);
+
+// Why `server` cannot listen on `where`, as a sentence without its capital.
+QString listenError(const QTcpServer& server, const QString& where);
 
 // Counts what the simulator saw over its whole run.
 class Tally {

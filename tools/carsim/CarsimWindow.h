@@ -2,40 +2,32 @@
 
 #include "tools/carsim/CarSession.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
-class CarsimServer;
+class CarsimLive;
 
 // The simulator's window: draws the arena, the car, its trail and what the
-// car heard. It only draws; the server feeds the session through
-// feedFromServer(). Frames are drawn at the screen's pace only while
-// something moves.
+// car heard. It only draws what `live` holds, which the server feeds.
+// Frames are drawn at the screen's pace only while something moves.
 class CarsimWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit CarsimWindow(QWidget* parent = nullptr);
+    explicit CarsimWindow(CarsimLive& live, QWidget* parent = nullptr);
 
-    // Connects the server's events to this window's session, stamped with
-    // this window's clock.
-    void feedFromServer(CarsimServer* server);
-
-    const CarSession& session() const { return m_session; }
+    const CarSession& session() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    qint64 now() const { return m_clock.elapsed(); }
     // Brings the car up to now, redraws, and starts or stops the timers to
     // suit what happens next.
     void wake();
 
-    CarSession m_session;
-    QElapsedTimer m_clock;
+    CarsimLive& m_live;
     QTimer m_frames;   // ~60 Hz while the car moves
     QTimer m_readouts; // a few times a second while connected, for the ages
     QTimer m_silence;  // fires when the failsafe is due

@@ -1,3 +1,5 @@
+#include "tools/carsim/CarsimCamera.h"
+#include "tools/carsim/CarsimLive.h"
 #include "tools/carsim/CarsimOptions.h"
 #include "tools/carsim/CarsimServer.h"
 #include "tools/carsim/CarsimStart.h"
@@ -72,9 +74,15 @@ int main(int argc, char* argv[])
         QCoreApplication::quit();
     });
 
+    CarsimLive live;
+    std::unique_ptr<CarsimCamera> camera;
+    if (arguments.options.camera)
+        camera = std::make_unique<CarsimCamera>(
+            arguments.options, live, [](const QString& line) { writeLine(stdout, line); });
+
     std::unique_ptr<CarsimWindow> view;
     const bool withWindow = window && !arguments.options.headless;
-    if (const int status = startCarsim(server, withWindow ? &view : nullptr,
+    if (const int status = startCarsim(server, live, camera.get(), withWindow ? &view : nullptr,
                                        [](const QString& line) { writeLine(stderr, line); }))
         return status;
     const int status = QCoreApplication::exec();

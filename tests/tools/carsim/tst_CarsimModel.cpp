@@ -3,7 +3,6 @@
 #include <QTest>
 
 #include <cmath>
-#include <numbers>
 
 namespace {
 
@@ -24,6 +23,7 @@ class tst_CarsimModel : public QObject {
 
 private slots:
     void forwardForOneSecond();
+    void firstHoldDrivesAcrossTheArena();
     void steering();
     void wallStopsTheCar();
     void silenceBrakesFromTheDeadline();
@@ -36,12 +36,21 @@ void tst_CarsimModel::forwardForOneSecond()
     const QPointF start = car.position();
     drive(car, 2, 1.0);
     // Up to full speed in half a second, then half a second at 2 m/s.
-    QVERIFY2(std::abs(car.position().y() - start.y() - 1.5) < 0.05,
-             qPrintable(QString::number(car.position().y() - start.y())));
-    QCOMPARE(car.position().x(), start.x());
+    QVERIFY2(std::abs(car.position().x() - start.x() - 1.5) < 0.05,
+             qPrintable(QString::number(car.position().x() - start.x())));
+    QCOMPARE(car.position().y(), start.y());
 
     drive(car, 8, 2.0);
     QVERIFY(car.speed() < 0 && car.speed() >= -1.0);
+}
+
+void tst_CarsimModel::firstHoldDrivesAcrossTheArena()
+{
+    // A newcomer's first hold of forward, from where the car starts.
+    CarModel car;
+    drive(car, 2, 2.5);
+    QVERIFY(!car.isAtWall());
+    QCOMPARE(car.speed(), 2.0);
 }
 
 void tst_CarsimModel::steering()
@@ -53,9 +62,9 @@ void tst_CarsimModel::steering()
     QCOMPARE(car.steer(), 30.0);
 
     drive(car, 1, 0.5);
-    // Facing up, a left turn goes to the left and turns anticlockwise.
-    QVERIFY(car.position().x() < start.x() - 0.05);
-    QVERIFY(car.heading() > std::numbers::pi / 2 + 0.2);
+    // Facing right, a left turn goes up and turns anticlockwise.
+    QVERIFY(car.position().y() > start.y() + 0.05);
+    QVERIFY(car.heading() > 0.2);
 }
 
 void tst_CarsimModel::wallStopsTheCar()
@@ -68,9 +77,9 @@ void tst_CarsimModel::wallStopsTheCar()
         QVERIFY(CarModel::arena().contains(corner));
     QVERIFY(!car.isMoving());
 
-    const double atWall = car.position().y();
+    const double atWall = car.position().x();
     drive(car, 8, 0.5);
-    QVERIFY(car.position().y() < atWall - 0.05);
+    QVERIFY(car.position().x() < atWall - 0.05);
     QVERIFY(!car.isAtWall());
 }
 
@@ -82,7 +91,7 @@ void tst_CarsimModel::silenceBrakesFromTheDeadline()
     CarSession late;
     for (CarSession* session : {&framed, &late}) {
         session->linkOpened(QStringLiteral("127.0.0.1:40000"), 0);
-        session->command(8, 0);
+        session->command(2, 0);
     }
     for (qint64 t = 0; t <= 3000; t += 16)
         framed.advanceTo(t);
@@ -95,7 +104,7 @@ void tst_CarsimModel::silenceBrakesFromTheDeadline()
         QCOMPARE(session->stop(), Failsafe::Stop::Silence);
         QCOMPARE(session->car().speed(), 0.0);
     }
-    QVERIFY(std::abs(framed.car().position().y() - late.car().position().y()) < 0.01);
+    QVERIFY(std::abs(framed.car().position().x() - late.car().position().x()) < 0.01);
 }
 
 void tst_CarsimModel::closedLinkStopsUntilNextCommand()
@@ -114,11 +123,11 @@ void tst_CarsimModel::closedLinkStopsUntilNextCommand()
     session.linkOpened(QStringLiteral("127.0.0.1:40001"), 1000);
     session.advanceTo(1200);
     QCOMPARE(session.stop(), Failsafe::Stop::LinkClosed);
-    const double stopped = session.car().position().y();
+    const double stopped = session.car().position().x();
     session.command(2, 1200);
     session.advanceTo(1500);
     QCOMPARE(session.stop(), Failsafe::Stop::None);
-    QVERIFY(session.car().position().y() > stopped + 0.1);
+    QVERIFY(session.car().position().x() > stopped + 0.1);
 }
 
 QTEST_GUILESS_MAIN(tst_CarsimModel)

@@ -64,6 +64,9 @@ void tst_CarsimOptions::rejectsBadArguments_data()
     QTest::newRow("empty address") << QStringList{"--listen="} << "--listen";
     QTest::newRow("close after 0") << QStringList{"--close-after", "0"} << "--close-after";
     QTest::newRow("flood takes no value") << QStringList{"--flood=yes"} << "flood";
+    QTest::newRow("camera port too big") << QStringList{"--camera-port", "70000"} << "70000";
+    QTest::newRow("camera port and none")
+        << QStringList{"--camera-port", "8081", "--no-camera"} << "--no-camera";
 }
 
 void tst_CarsimOptions::rejectsBadArguments()

@@ -3,11 +3,17 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSize>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
+#include <turbojpeg.h>
+
+#include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -22,13 +28,16 @@ QByteArray wire(const char* text)
 }
 
 // The simulator running as its own process on 127.0.0.1 and a port the
-// system chose, with everything it prints collected.
+// system chose, with everything it prints collected. Its camera is off
+// unless `extra` gives it a port.
 class Simulator {
 public:
     explicit Simulator(QStringList extra = {})
     {
         QStringList arguments{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
                               QStringLiteral("--port"), QStringLiteral("0")};
+        if (!extra.contains(QLatin1String("--camera-port")))
+            arguments << QStringLiteral("--no-camera");
         m_process.start(QStringLiteral(VELMORA_CARSIM_PATH), arguments + extra);
     }
 
@@ -50,6 +59,18 @@ public:
             return false;
         m_port = first.match(output()).captured(1).toUShort();
         return m_port != 0;
+    }
+
+    // Waits for the camera's line and reads its port from it.
+    bool waitCamera()
+    {
+        static const QRegularExpression line(
+            QStringLiteral("^camera stream on http://127\\.0\\.0\\.1:(\\d+)/\\?action=stream$"),
+            QRegularExpression::MultilineOption);
+        if (!waitFor(line))
+            return false;
+        m_cameraPort = line.match(output()).captured(1).toUShort();
+        return m_cameraPort != 0;
     }
 
     // Waits until the output contains `pattern` (a string or a regular
@@ -91,11 +112,13 @@ public:
     }
 
     quint16 port() const { return m_port; }
+    quint16 cameraPort() const { return m_cameraPort; }
 
 private:
     QProcess m_process;
     QString m_output;
     quint16 m_port = 0;
+    quint16 m_cameraPort = 0;
 };
 
 // Connects a client to the simulator; null on failure.
@@ -106,6 +129,62 @@ std::unique_ptr<QTcpSocket> connectTo(quint16 port)
     if (!socket->waitForConnected(kTimeoutMs))
         return nullptr;
     return socket;
+}
+
+// Sends one HTTP request to the camera and reads what comes back until
+// `enough` says so or the camera closes.
+QByteArray askCamera(quint16 port, const QByteArray& request,
+                     const std::function<bool(const QByteArray&)>& enough)
+{
+    auto viewer = connectTo(port);
+    if (!viewer)
+        return {};
+    viewer->write(request);
+    QByteArray received;
+    (void)QTest::qWaitFor(
+        [&] {
+            received += viewer->readAll();
+            return enough(received) || viewer->state() == QAbstractSocket::UnconnectedState;
+        },
+        kTimeoutMs);
+    return received + viewer->readAll();
+}
+
+// The size of the picture that `jpeg` decodes to; empty when it does not.
+// TurboJPEG rather than QImage, whose JPEG plugin the Windows build lacks.
+QSize decodedSize(const QByteArray& jpeg)
+{
+    tjhandle decoder = tjInitDecompress();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(jpeg.constData());
+    const auto size = static_cast<unsigned long>(jpeg.size());
+    int width = 0, height = 0, subsampling = 0, colours = 0;
+    QSize decoded;
+    if (tjDecompressHeader3(decoder, bytes, size, &width, &height, &subsampling, &colours) == 0) {
+        std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * height * 3);
+        if (tjDecompress2(decoder, bytes, size, pixels.data(), width, 0, height, TJPF_RGB,
+                          TJFLAG_STOPONWARNING) == 0)
+            decoded = QSize(width, height);
+    }
+    tjDestroy(decoder);
+    return decoded;
+}
+
+// The header block at the start of `bytes` and what follows it.
+std::pair<QByteArray, QByteArray> splitHead(const QByteArray& bytes)
+{
+    const qsizetype end = bytes.indexOf("\r\n\r\n");
+    if (end < 0)
+        return {};
+    return {bytes.left(end + 2), bytes.mid(end + 4)};
+}
+
+QByteArray headerValue(const QByteArray& head, const QByteArray& name)
+{
+    for (const QByteArray& line : head.split('\n')) {
+        if (line.startsWith(name + ": "))
+            return line.mid(name.size() + 2).trimmed();
+    }
+    return {};
 }
 
 QString clientEndpoint(const QTcpSocket& socket)
@@ -126,6 +205,9 @@ private slots:
     void closeAfterEndsEachConnection();
     void newClientReplacesOld();
     void floodSendsJunkAndStillListens();
+    void cameraStreamsPictures();
+    void cameraAnswersOtherRequests_data();
+    void cameraAnswersOtherRequests();
 };
 
 void tst_CarsimProcess::commandLineExitStatus_data()
@@ -217,6 +299,8 @@ void tst_CarsimProcess::printsMessagesAndSummary()
         QStringLiteral("closed %1 (at exit), 0 messages").arg(secondEnd),
     };
     QCOMPARE(sim.eventLines(), expected);
+    // --no-camera, as the helper asks: nothing films.
+    QVERIFY(!sim.output().contains(QLatin1String("camera")));
 
     const QString out = sim.output();
     QVERIFY2(out.endsWith(QStringLiteral("summary:\n"
@@ -296,6 +380,79 @@ void tst_CarsimProcess::floodSendsJunkAndStillListens()
     QVERIFY(sim.terminate());
     QVERIFY(sim.output().contains(QRegularExpression(QStringLiteral(
         "closed 127\\.0\\.0\\.1:\\d+ \\(at exit\\), 1 message, [1-9]\\d* junk bytes sent"))));
+}
+
+void tst_CarsimProcess::cameraStreamsPictures()
+{
+    // Without a window, where painting has no GUI application to lean on.
+    Simulator sim(
+        {QStringLiteral("--headless"), QStringLiteral("--camera-port"), QStringLiteral("0")});
+    QVERIFY(sim.waitListening());
+    QVERIFY(sim.waitCamera());
+
+    const auto twoParts = [](const QByteArray& bytes) { return bytes.count("image/jpeg") > 2; };
+    const QByteArray received = askCamera(
+        sim.cameraPort(), "GET /?action=stream HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", twoParts);
+    auto [head, rest] = splitHead(received);
+    QVERIFY2(head.startsWith("HTTP/1.0 200 OK\r\n"), received.left(200).constData());
+    const QByteArray type = headerValue(head, "Content-Type");
+    QVERIFY2(type.startsWith("multipart/x-mixed-replace;boundary="), type.constData());
+    const QByteArray boundary = "--" + type.mid(type.indexOf('=') + 1);
+    QCOMPARE(headerValue(head, "Cache-Control").isEmpty(), false);
+
+    for (int part = 0; part < 2; ++part) {
+        QVERIFY2(rest.startsWith(boundary + "\r\n"), rest.left(100).constData());
+        auto [partHead, body] = splitHead(rest.mid(boundary.size() + 2));
+        QCOMPARE(headerValue(partHead, "Content-Type"), QByteArray("image/jpeg"));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{10,}\\.\\d{6}$"))
+                    .match(QString::fromLatin1(headerValue(partHead, "X-Timestamp")))
+                    .hasMatch());
+        const qsizetype length = headerValue(partHead, "Content-Length").toLongLong();
+        QVERIFY(length > 0 && body.size() >= length + 2);
+        QCOMPARE(decodedSize(body.left(length)), QSize(640, 480));
+        QCOMPARE(body.mid(length, 2), QByteArray("\r\n"));
+        rest = body.mid(length + 2);
+    }
+    QVERIFY(sim.terminate());
+}
+
+void tst_CarsimProcess::cameraAnswersOtherRequests_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("status");
+    QTest::addColumn<QByteArray>("type");
+
+    QTest::newRow("snapshot") << QByteArray("GET /?action=snapshot HTTP/1.0\r\n\r\n")
+                              << QByteArray("HTTP/1.0 200 OK") << QByteArray("image/jpeg");
+    QTest::newRow("other path") << QByteArray("GET /index.html HTTP/1.1\r\n\r\n")
+                                << QByteArray("HTTP/1.0 404 Not Found") << QByteArray("text/plain");
+    QTest::newRow("not GET") << QByteArray("POST /?action=stream HTTP/1.1\r\n\r\n")
+                             << QByteArray("HTTP/1.0 405 Method Not Allowed")
+                             << QByteArray("text/plain");
+    QTest::newRow("not HTTP") << QByteArray("hello\n\n") << QByteArray("HTTP/1.0 400 Bad Request")
+                              << QByteArray("text/plain");
+}
+
+void tst_CarsimProcess::cameraAnswersOtherRequests()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, status);
+    QFETCH(QByteArray, type);
+
+    Simulator sim(
+        {QStringLiteral("--headless"), QStringLiteral("--camera-port"), QStringLiteral("0")});
+    QVERIFY(sim.waitListening());
+    QVERIFY(sim.waitCamera());
+    // Each answer is whole when the camera closes the connection.
+    const QByteArray received =
+        askCamera(sim.cameraPort(), request, [](const QByteArray&) { return false; });
+    const auto [head, body] = splitHead(received);
+    QVERIFY2(head.startsWith(status + "\r\n"), received.left(200).constData());
+    QCOMPARE(headerValue(head, "Content-Type"), type);
+    QCOMPARE(body.size(), headerValue(head, "Content-Length").toLongLong());
+    if (type == "image/jpeg")
+        QCOMPARE(decodedSize(body), QSize(640, 480));
+    QVERIFY(sim.terminate());
 }
 
 QTEST_GUILESS_MAIN(tst_CarsimProcess)

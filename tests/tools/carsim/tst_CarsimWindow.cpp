@@ -1,4 +1,5 @@
 #include "support/TestSupport.h"
+#include "tools/carsim/CarsimLive.h"
 #include "tools/carsim/CarsimOptions.h"
 #include "tools/carsim/CarsimServer.h"
 #include "tools/carsim/CarsimStart.h"
@@ -39,11 +40,11 @@ class tst_CarsimWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void forwardMovesTheCarUpOnScreen();
+    void forwardMovesTheCarRightOnScreen();
     void busyPortIsShownNotJustPrinted();
 };
 
-void tst_CarsimWindow::forwardMovesTheCarUpOnScreen()
+void tst_CarsimWindow::forwardMovesTheCarRightOnScreen()
 {
     CarsimOptions options;
     options.listenAddress = QHostAddress(Loopback);
@@ -51,8 +52,9 @@ void tst_CarsimWindow::forwardMovesTheCarUpOnScreen()
     CarsimServer server(options, [](const QString&) {});
     QString error;
     QVERIFY2(server.start(&error), qPrintable(error));
-    CarsimWindow window;
-    window.feedFromServer(&server);
+    CarsimLive live;
+    live.feedFromServer(&server);
+    CarsimWindow window(live);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -67,7 +69,7 @@ void tst_CarsimWindow::forwardMovesTheCarUpOnScreen()
     QVERIFY(QTest::qWaitFor(
         [&] {
             const QPointF now = carInPicture(window);
-            return !now.isNull() && now.y() < before.y() - 30 && std::abs(now.x() - before.x()) < 3;
+            return !now.isNull() && now.x() > before.x() + 30 && std::abs(now.y() - before.y()) < 3;
         },
         Timeout));
 }
@@ -90,8 +92,10 @@ void tst_CarsimWindow::busyPortIsShownNotJustPrinted()
         }
     });
     closer.start(10);
+    CarsimLive live;
     std::unique_ptr<CarsimWindow> window;
-    QCOMPARE(startCarsim(server, &window, [](const QString&) {}), kCarsimListenExitStatus);
+    QCOMPARE(startCarsim(server, live, nullptr, &window, [](const QString&) {}),
+             kCarsimListenExitStatus);
     QVERIFY2(shown.contains(QLatin1String("busy")), qPrintable(shown));
     QVERIFY(!window);
 }
