@@ -26,9 +26,9 @@ public:
 
     Carsim()
     {
-        m_process.start(
-            QStringLiteral(VELMORA_CARSIM_PATH),
-            {QStringLiteral("--listen"), Loopback, QStringLiteral("--port"), QStringLiteral("0")});
+        m_process.start(QStringLiteral(VELMORA_CARSIM_PATH),
+                        {QStringLiteral("--listen"), Loopback, QStringLiteral("--port"),
+                         QStringLiteral("0"), QStringLiteral("--no-camera")});
     }
 
     ~Carsim()

@@ -39,9 +39,9 @@ private slots:
 void tst_WinsockStart::connectsWithWinsockNotStarted()
 {
     QProcess simulator;
-    simulator.start(
-        QStringLiteral(VELMORA_CARSIM_PATH),
-        {QStringLiteral("--listen"), Loopback, QStringLiteral("--port"), QStringLiteral("0")});
+    simulator.start(QStringLiteral(VELMORA_CARSIM_PATH),
+                    {QStringLiteral("--listen"), Loopback, QStringLiteral("--port"),
+                     QStringLiteral("0"), QStringLiteral("--no-camera")});
     const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
     QString output;
     const auto seen = [&](const QRegularExpression& pattern) {
