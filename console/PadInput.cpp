@@ -41,6 +41,23 @@ PadReading readPad(SDL_GameController* pad)
     return r;
 }
 
+// Whether SDL has taken the pad's drive axes from the device itself. From
+// the pad's opening until then, SDL shows its triggers as let go, and a pad
+// it reads over HIDAPI as all at rest: neither may pass for neutral.
+bool axesReadFromDevice(SDL_GameController* pad)
+{
+    SDL_Joystick* joystick = SDL_GameControllerGetJoystick(pad);
+    for (const auto axis : {SDL_CONTROLLER_AXIS_LEFTX, SDL_CONTROLLER_AXIS_LEFTY,
+                            SDL_CONTROLLER_AXIS_TRIGGERLEFT, SDL_CONTROLLER_AXIS_TRIGGERRIGHT}) {
+        const SDL_GameControllerButtonBind bind = SDL_GameControllerGetBindForAxis(pad, axis);
+        Sint16 initial = 0;
+        if (bind.bindType == SDL_CONTROLLER_BINDTYPE_AXIS &&
+            !SDL_JoystickGetAxisInitialState(joystick, bind.value.axis, &initial))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 PadInput::PadInput(QObject* parent) : QObject(parent), m_devicePath(sdlDevicePath)
@@ -109,6 +126,8 @@ void PadInput::poll()
     // Reads the pads and notices plugging. The pad's state is read directly
     // below; of the events SDL queued meanwhile only plugging matters.
     SDL_GameControllerUpdate();
+    if (m_pad)
+        m_updatedSinceOpen = true;
     bool devicesChanged = false;
     SDL_Event event;
     while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
@@ -125,8 +144,10 @@ void PadInput::poll()
         openFirstPad();
         setPollInterval();
         emit padChanged();
+        pollSoon();
     }
-    if (!m_pad)
+    // Only a reading SDL took from the device after the pad's opening counts.
+    if (!m_pad || !m_updatedSinceOpen || !axesReadFromDevice(m_pad))
         return;
 
     const bool couldDrive = mayDrive();
@@ -162,6 +183,7 @@ void PadInput::openFirstPad()
     }
     if (!m_pad)
         return;
+    m_updatedSinceOpen = false;
     const char* name = SDL_GameControllerName(m_pad);
     m_name = name && *name ? QString::fromUtf8(name) : tr("Unnamed gamepad");
     watchPad();

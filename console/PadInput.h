@@ -65,6 +65,8 @@ private:
     bool m_sdlReady = false;
     bool m_wanted = true;
     _SDL_GameController* m_pad = nullptr;
+    // Set once SDL has updated the pad since it was opened.
+    bool m_updatedSinceOpen = false;
     DevicePath m_devicePath;
     PadWatch* m_watch = nullptr;
     QString m_name;

@@ -45,6 +45,7 @@ class tst_frmMainPad : public WidgetTestCase {
 private slots:
     void stickDrives();
     void padPluggedInDeflectedWaitsForNeutral();
+    void triggerHeldAtPlugInWaitsForNeutral();
     void unplugWhileDrivingStops();
     void deactivationWhileHeldStopsUntilNeutral();
 };
@@ -84,6 +85,30 @@ void tst_frmMainPad::padPluggedInDeflectedWaitsForNeutral()
     QVERIFY(padReady(*w));
     pad.stick(0, -Full);
     QTRY_COMPARE_WITH_TIMEOUT(driveChanges(peer.received()), QStringLiteral("2"), Timeout);
+}
+
+void tst_frmMainPad::triggerHeldAtPlugInWaitsForNeutral()
+{
+    // SDL shows a trigger as let go from the pad's opening until it has read
+    // the device: a pad plugged in, or taking over, with its trigger held
+    // must not pass that for neutral.
+    LoopbackPeer peer;
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    VirtualPad first;
+    first.rightTrigger(Full);
+    QTRY_VERIFY_WITH_TIMEOUT(padLine(*w)->text().startsWith(QLatin1String("Gamepad:")), Timeout);
+    QVERIFY(fewPolls(*w));
+    QCOMPARE(peer.connectionCount(), 0);
+    first.rightTrigger(0);
+    QVERIFY(padReady(*w));
+
+    VirtualPad second;
+    second.rightTrigger(Full);
+    QVERIFY(fewPolls(*w));
+    first.unplug();
+    QVERIFY(fewPolls(*w));
+    QCOMPARE(peer.connectionCount(), 0);
+    QVERIFY(padLine(*w)->text().contains(QLatin1Char('(')));
 }
 
 void tst_frmMainPad::unplugWhileDrivingStops()

@@ -47,6 +47,12 @@ void VirtualPad::stick(qint16 x, qint16 y)
     setAxis(SDL_CONTROLLER_AXIS_LEFTY, y);
 }
 
+void VirtualPad::rightTrigger(qint16 value)
+{
+    // The virtual pad's trigger spans the whole axis, -32768 when let go.
+    setAxis(SDL_CONTROLLER_AXIS_TRIGGERRIGHT, qint16(qMax(0, int(value)) * 2 - 32768));
+}
+
 void VirtualPad::unplug()
 {
     if (!m_joystick)

@@ -21,6 +21,8 @@ public:
     void setButton(int button, bool down);
     // Pushes the left stick: -32768 to 32767, negative is up or left.
     void stick(qint16 x, qint16 y);
+    // Holds the right trigger: 0 is let go, 32767 fully in.
+    void rightTrigger(qint16 value);
     void unplug();
 
 private:
