@@ -37,17 +37,6 @@ QHostAddress preferredAddress(const QList<QHostAddress>& addresses)
 
 } // namespace
 
-QString socketStateText(qint16 state)
-{
-    static const std::array<const char*, 10> texts = {
-        "Closed",         "Open",          "Listening",  "Connection Pending",
-        "Resolving Host", "Host Resolved", "Connecting", "Connected",
-        "Closing",        "Error"};
-    if (state < 0 || state >= qint16(texts.size()))
-        return {};
-    return QString::fromLatin1(texts[std::size_t(state)]);
-}
-
 SocketControl::SocketControl(QObject* parent) : QObject(parent)
 {
     m_connectTimer.setSingleShot(true);
@@ -271,11 +260,7 @@ void SocketControl::onSocketError()
             return;
         }
     }
-    SocketErrorInfo info = fromQtSocketError(error);
-    if (error == QAbstractSocket::NetworkError || error == QAbstractSocket::UnknownSocketError) {
-        if (const auto refined = fromSystemError(systemError))
-            info = *refined;
-    }
+    const SocketErrorInfo info = fromQtAndSystemError(error, systemError);
     endWithError(info.number, info.description);
 }
 
