@@ -104,10 +104,11 @@ void SocketControl::SendData(const QByteArray& data)
     if (m_state != SocketState::Connected || !m_socket)
         return;
     QTcpSocket* socket = m_socket;
-    socket->write(data);
+    const qint64 written = socket->write(data);
     // Out now, not at the next pass of the event loop: each command should
     // reach the car the moment it is given.
     socket->flush();
+    emit sent(socket->socketDescriptor(), written);
 }
 
 bool SocketControl::WaitForSent(int milliseconds)

@@ -69,6 +69,10 @@ signals:
                const QString& helpFile, qint32 helpContext, bool* cancelDisplay);
     // Emitted whenever State() changes; useful for waiting without polling.
     void stateChanged(qint16 state);
+    // Emitted after SendData() has handed bytes to the system, with the
+    // open connection's socket, valid until State() leaves Connected, for
+    // reading the system's own figures of it.
+    void sent(SocketPlatform::Handle handle, qint64 bytes);
 
 private:
     void setState(qint16 state);
