@@ -132,6 +132,7 @@ void frmMain::CreateControls()
     const auto currentCode = [this] { return driveCode({Throttle, Steering}); };
     m_changeRepeater = new ChangeRepeater(Winsock, currentCode, this);
     Winsock->setLocalPortChooser([this] { return NextLocalPort(); });
+    CreateLinkLine(client);
 
     tmrRepeat = named(new QTimer(this), "tmrRepeat");
     tmrRepeat->setInterval(RepeatIntervalMs);

@@ -12,6 +12,7 @@
 class ChangeRepeater;
 class DirectionSquare;
 class FileSystem;
+class LinkWatch;
 class PadInput;
 struct PadDirections;
 class QAction;
@@ -50,6 +51,8 @@ public:
     QString settingsPath() const;
     // The settings dialog while it is open, else null.
     frmComm* commDialog() const;
+    // How the car hears the commands, for any window that shows it.
+    LinkWatch* linkWatch() const { return m_linkWatch; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -103,6 +106,8 @@ private:
     void PadUnplugged(bool wasDriving);
 
     // link/
+    // The line between the button and the grid that tells how the car hears.
+    void CreateLinkLine(QWidget* client);
     void SendCommand();
     void SendIfConnected();
     bool WaitForConnection();
@@ -188,6 +193,7 @@ private:
 #endif
     // Sends each new drive command again shortly after it, for a lossy link.
     ChangeRepeater* m_changeRepeater = nullptr;
+    LinkWatch* m_linkWatch = nullptr;
     // The gamepad and the line under the grid that names it.
     PadInput* m_pad = nullptr;
     QLabel* lblPad = nullptr;

@@ -37,17 +37,6 @@ QHostAddress preferredAddress(const QList<QHostAddress>& addresses)
 
 } // namespace
 
-QString socketStateText(qint16 state)
-{
-    static const std::array<const char*, 10> texts = {
-        "Closed",         "Open",          "Listening",  "Connection Pending",
-        "Resolving Host", "Host Resolved", "Connecting", "Connected",
-        "Closing",        "Error"};
-    if (state < 0 || state >= qint16(texts.size()))
-        return {};
-    return QString::fromLatin1(texts[std::size_t(state)]);
-}
-
 SocketControl::SocketControl(QObject* parent) : QObject(parent)
 {
     m_connectTimer.setSingleShot(true);
@@ -115,10 +104,11 @@ void SocketControl::SendData(const QByteArray& data)
     if (m_state != SocketState::Connected || !m_socket)
         return;
     QTcpSocket* socket = m_socket;
-    socket->write(data);
+    const qint64 written = socket->write(data);
     // Out now, not at the next pass of the event loop: each command should
     // reach the car the moment it is given.
     socket->flush();
+    emit sent(socket->socketDescriptor(), written);
 }
 
 bool SocketControl::WaitForSent(int milliseconds)
@@ -271,11 +261,7 @@ void SocketControl::onSocketError()
             return;
         }
     }
-    SocketErrorInfo info = fromQtSocketError(error);
-    if (error == QAbstractSocket::NetworkError || error == QAbstractSocket::UnknownSocketError) {
-        if (const auto refined = fromSystemError(systemError))
-            info = *refined;
-    }
+    const SocketErrorInfo info = fromQtAndSystemError(error, systemError);
     endWithError(info.number, info.description);
 }
 

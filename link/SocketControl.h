@@ -8,29 +8,12 @@
 #include <QTimer>
 
 #include "link/SocketPlatform.h"
+#include "link/SocketState.h"
 
 #include <functional>
 #include <utility>
 
 class QTcpSocket;
-
-// The socket's states. The values and their texts are what the status label
-// shows, so they never change.
-namespace SocketState {
-constexpr qint16 Closed = 0;
-constexpr qint16 Open = 1;
-constexpr qint16 Listening = 2;
-constexpr qint16 ConnectionPending = 3;
-constexpr qint16 ResolvingHost = 4;
-constexpr qint16 HostResolved = 5;
-constexpr qint16 Connecting = 6;
-constexpr qint16 Connected = 7;
-constexpr qint16 Closing = 8;
-constexpr qint16 Error = 9;
-} // namespace SocketState
-
-// "Closed" for 0 through "Error" for 9; a null QString for any other value.
-QString socketStateText(qint16 state);
 
 // A TCP client socket with a small, polled interface: set the remote host,
 // remote port and local port, call Connect(), and watch State() move on while
@@ -86,6 +69,10 @@ signals:
                const QString& helpFile, qint32 helpContext, bool* cancelDisplay);
     // Emitted whenever State() changes; useful for waiting without polling.
     void stateChanged(qint16 state);
+    // Emitted after SendData() has handed bytes to the system, with the
+    // open connection's socket, valid until State() leaves Connected, for
+    // reading the system's own figures of it.
+    void sent(SocketPlatform::Handle handle, qint64 bytes);
 
 private:
     void setState(qint16 state);

@@ -113,3 +113,12 @@ SocketErrorInfo fromQtSocketError(QAbstractSocket::SocketError error)
     }
     return describedError(ConnectionAborted);
 }
+
+SocketErrorInfo fromQtAndSystemError(QAbstractSocket::SocketError error, int systemError)
+{
+    if (error == QAbstractSocket::NetworkError || error == QAbstractSocket::UnknownSocketError) {
+        if (const auto refined = fromSystemError(systemError))
+            return *refined;
+    }
+    return fromQtSocketError(error);
+}

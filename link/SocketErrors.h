@@ -61,3 +61,7 @@ std::optional<SocketErrorInfo> fromSystemError(int code);
 // As fromSystemError, but any other code keeps its own number, with the
 // system's own text for it: no error is passed off as another.
 SocketErrorInfo fromAnySystemError(int code);
+
+// Qt's error with the system's code read at once: the system's code tells
+// apart what Qt folds into NetworkError or leaves unknown.
+SocketErrorInfo fromQtAndSystemError(QAbstractSocket::SocketError error, int systemError);

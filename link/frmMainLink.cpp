@@ -2,6 +2,8 @@
 
 #include "link/ChangeRepeater.h"
 #include "link/DriveMessage.h"
+#include "link/LinkLabel.h"
+#include "link/LinkWatch.h"
 #include "link/SocketControl.h"
 #include "settings/mdlMain.h"
 
@@ -35,6 +37,16 @@ QString settingsProblem()
 }
 
 } // namespace
+
+void frmMain::CreateLinkLine(QWidget* client)
+{
+    m_linkWatch = new LinkWatch(Winsock, this);
+    m_linkWatch->setObjectName(QStringLiteral("linkWatch"));
+    auto* line = new LinkLabel(m_linkWatch, client);
+    line->setObjectName(QStringLiteral("lblLink"));
+    // In the free band under the button and the label, above the grid.
+    line->setGeometry(100, 77, 299, 21);
+}
 
 void frmMain::SendCommand()
 {
