@@ -38,41 +38,54 @@ QString hostFromFile(const QString& host)
     return decoded.isEmpty() ? host : decoded;
 }
 
-void applyLine(QByteArrayView line, SettingsRead& read)
+// One key=value line: the key trimmed and lower-cased, the value trimmed;
+// false for a comment or a line without "=".
+bool splitLine(QByteArrayView line, QString* key, QString* value)
 {
     if (line.endsWith('\r'))
         line.chop(1);
     const qsizetype equals = line.indexOf('=');
     if (equals < 0)
-        return;
+        return false;
     // The comment mark counts only as the very first character: a line that
     // starts with a space and then an apostrophe is an ordinary line.
     if (line.startsWith('\''))
-        return;
-
+        return false;
     const QLatin1StringView text(line.data(), line.size());
-    const QString key = trimSpaces(text.first(equals)).toLower();
-    if (key == QLatin1StringView("remoteport"))
-        read.remotePort = trimSpaces(text.sliced(equals + 1)).toLower();
-    else if (key == QLatin1StringView("remotehost"))
-        read.remoteHost = hostFromFile(trimSpaces(text.sliced(equals + 1)).toLower());
+    *key = trimSpaces(text.first(equals)).toLower();
+    *value = trimSpaces(text.sliced(equals + 1));
+    return true;
 }
 
 } // namespace
 
-SettingsRead parseSettingsFile(const QByteArray& bytes)
+void readSettingLines(const QByteArray& bytes,
+                      const std::function<void(const QString&, const QString&)>& apply)
 {
-    SettingsRead read;
     // Some editors start a file they save as UTF-8 with a byte-order mark;
     // it is no part of the first line's key.
     qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    QString key;
+    QString value;
     while (start < bytes.size()) {
         qsizetype end = bytes.indexOf('\n', start);
         if (end < 0)
             end = bytes.size();
-        applyLine(QByteArrayView(bytes).sliced(start, end - start), read);
+        if (splitLine(QByteArrayView(bytes).sliced(start, end - start), &key, &value))
+            apply(key, value);
         start = end + 1;
     }
+}
+
+SettingsRead parseSettingsFile(const QByteArray& bytes)
+{
+    SettingsRead read;
+    readSettingLines(bytes, [&read](const QString& key, const QString& value) {
+        if (key == QLatin1StringView("remoteport"))
+            read.remotePort = value.toLower();
+        else if (key == QLatin1StringView("remotehost"))
+            read.remoteHost = hostFromFile(value.toLower());
+    });
     return read;
 }
 

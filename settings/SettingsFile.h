@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
 // The settings file's name, beside the executable.
@@ -16,6 +17,12 @@ struct SettingsRead {
     std::optional<QString> remotePort;
     std::optional<QString> remoteHost;
 };
+
+// Hands each key=value line of a settings file to apply, the key trimmed of
+// spaces and lower-cased, the value trimmed of spaces; comment lines (an
+// apostrophe first) and lines without "=" are skipped. The grammar below.
+void readSettingLines(const QByteArray& bytes,
+                      const std::function<void(const QString& key, const QString& value)>& apply);
 
 // Reads key=value lines as single-byte (Latin-1) text. Lines end in CR LF or
 // LF; a last line without an end is read too. A UTF-8 byte-order mark at the
