@@ -1,8 +1,8 @@
+#include "console/SignalWatcher.h"
 #include "tools/carsim/CarsimOptions.h"
 #include "tools/carsim/CarsimServer.h"
 #include "tools/carsim/CarsimStart.h"
 #include "tools/carsim/CarsimWindow.h"
-#include "tools/carsim/SignalWatcher.h"
 
 #include <QApplication>
 #include <QCoreApplication>
