@@ -1,4 +1,5 @@
 #include "console/SessionPlatform.h"
+#include "console/SignalWatcher.h"
 #include "console/frmMain.h"
 
 #include <QApplication>
@@ -12,6 +13,13 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     frmMain window;
+#ifdef Q_OS_UNIX
+    // Logout, kill, the terminal closing and Ctrl+C end the run as closing
+    // the window does. Windows sends a window program no signals: its
+    // session's end reaches the window through Qt (frmMain::EndSession).
+    SignalWatcher stopSignals;
+    QObject::connect(&stopSignals, &SignalWatcher::stopRequested, &window, &frmMain::EndSession);
+#endif
     window.show();
     return app.exec();
 }

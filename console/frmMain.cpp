@@ -175,6 +175,9 @@ void frmMain::WireSignals()
     connect(tmrRepeat, &QTimer::timeout, this, &frmMain::tmrRepeat_Timer);
     connect(Winsock, &SocketControl::Error, this, &frmMain::Winsock_Error);
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &frmMain::FocusWindowChanged);
+    // Windows' end of session (WM_ENDSESSION) comes as this signal alone, and
+    // the process may be ended as soon as it has been handled.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &frmMain::EndSession);
     // Key preview: the main window's native window gets every key event
     // before the focused control does.
     qApp->installEventFilter(this);
@@ -213,6 +216,14 @@ void frmMain::closeEvent(QCloseEvent* event)
     if (!m_unloaded)
         Form_Unload();
     event->accept();
+}
+
+void frmMain::EndSession()
+{
+    m_sessionEnding = true;
+    if (!m_unloaded)
+        Form_Unload();
+    QCoreApplication::exit(0);
 }
 
 void frmMain::mnuExit_Click()
@@ -277,6 +288,10 @@ void frmMain::KeysHiddenChanged()
 
 void frmMain::ShowMessage(const QString& text)
 {
+    if (m_sessionEnding) {
+        qWarning("%s", qPrintable(text));
+        return;
+    }
     QMessageBox box(QMessageBox::Information, applicationTitle(), text, QMessageBox::Ok, this);
     box.exec();
 }

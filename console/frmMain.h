@@ -41,6 +41,10 @@ public:
 
     // Shows the socket's state in the label.
     void UpdateLabel();
+    // Ends the run from outside the window (a signal, the end of the
+    // session): the unload runs unless it has already, without message
+    // boxes, and every event loop ends.
+    void EndSession();
 
     qint16 throttle() const { return Throttle; }
     qint16 steering() const { return Steering; }
@@ -174,6 +178,9 @@ private:
     // Set once the unload sequence has run: from then on no handler may
     // connect or send again, even one that was suspended in a wait.
     bool m_unloaded = false;
+    // Set once the session ends: nobody may be there to answer a message box,
+    // and one would hold the end of the session up.
+    bool m_sessionEnding = false;
     // The bad settings (host, then port) last reported from a drive key, so
     // that a held key's auto-repeat cannot raise one message box per repeat.
     QString m_reportedBadSettings;

@@ -166,6 +166,33 @@ bool ProgramUnderTest::openFileMenu()
     return QTest::qWaitFor([&] { return x.popupOfProcess(pid) != 0; }, kReadyTimeoutMs);
 }
 
+bool ProgramUnderTest::setHostInDialog(const QString& host)
+{
+    XClient& x = m_screen.x();
+    m_failure.clear();
+    // The dialog opens with OK focused: two tabs on, the host field, whose
+    // text is selected so that typing replaces it.
+    if (!x.tapWithAlt("s") || !x.tap("c") ||
+        !QTest::qWaitFor([&] { return x.focusWindow() != 0 && x.focusWindow() != m_window; },
+                         kReadyTimeoutMs) ||
+        !x.tap("Tab") || !x.tap("Tab")) {
+        m_failure = QStringLiteral("the settings dialog did not open");
+        return false;
+    }
+    for (const QChar c : host) {
+        if (!x.tap(QString(c).toLatin1().constData())) {
+            m_failure = QStringLiteral("cannot type %1").arg(c);
+            return false;
+        }
+    }
+    if (!x.tap("Return") ||
+        !QTest::qWaitFor([&] { return x.focusWindow() == m_window; }, kReadyTimeoutMs)) {
+        m_failure = QStringLiteral("the settings dialog did not close");
+        return false;
+    }
+    return true;
+}
+
 GridReading ProgramUnderTest::readGrid() const
 {
     if (!m_window)

@@ -50,6 +50,10 @@ public:
 
     // Opens the File menu by its access key and waits until it shows.
     bool openFileMenu();
+    // Types host (letters and digits) into Settings > COM Port... with the
+    // keys, presses OK and waits until the main window has the focus again;
+    // on failure, failure() says why.
+    bool setHostInDialog(const QString& host);
 
     GridReading readGrid() const;
     // What is wrong with the main window's layout, or nothing: it is titled

@@ -1,7 +1,8 @@
 // The real program closed the ways a driver closes it: File > Exit through
 // the access keys, the close box of the window frame, and the window
-// manager's close key. Each way closes the connection, rewrites the
-// settings file beside the executable and ends the process with status 0.
+// manager's close key; and ended the ways a session ends it, by a signal.
+// Each way closes the connection, rewrites the settings file beside the
+// executable and ends the process with status 0.
 
 #include "e2e/ProgramUnderTest.h"
 #include "e2e/VirtualScreen.h"
@@ -13,6 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+
+#include <csignal>
 
 namespace {
 
@@ -28,6 +31,8 @@ class tst_E2EExit : public ScreenTestCase {
 private slots:
     void closingSavesAndExits_data();
     void closingSavesAndExits();
+    void signalSavesAndExits_data();
+    void signalSavesAndExits();
 };
 
 void tst_E2EExit::closingSavesAndExits_data()
@@ -95,6 +100,41 @@ void tst_E2EExit::closingSavesAndExits()
              qPrintable(written.toString(Qt::ISODate)));
     // The file went beside the executable, not into the working folder.
     QVERIFY(QDir(program.workingFolder()).isEmpty());
+}
+
+void tst_E2EExit::signalSavesAndExits_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM, as at logout or from kill") << SIGTERM;
+    QTest::newRow("SIGHUP, as when its terminal closes") << SIGHUP;
+    QTest::newRow("SIGINT, as from Ctrl+C") << SIGINT;
+}
+
+void tst_E2EExit::signalSavesAndExits()
+{
+    QFETCH(int, signalNumber);
+
+    LoopbackPeer peer;
+    ProgramUnderTest program(screen());
+    // As from a shell with job control, where no signal is ignored.
+    program.process().setChildProcessModifier(
+        [signalNumber] { std::signal(signalNumber, SIG_DFL); });
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
+    // A host changed in the dialog reaches the file only through the save.
+    QVERIFY2(program.setHostInDialog(QStringLiteral("localhost")), qPrintable(program.failure()));
+    // Up held when the signal comes: only the program can tell the car to stop.
+    QVERIFY(screen().x().key("Up", true));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^2+$")), qPrintable(codesOf(peer)));
+
+    QCOMPARE(::kill(pid_t(program.process().processId()), signalNumber), 0);
+    QVERIFY2(program.waitExit(kE2ETimeoutMs), qPrintable(program.output()));
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
+    QVERIFY2(QTest::qWaitFor([&] { return peer.openConnections() == 0; }, kE2ETimeoutMs),
+             "the connection was left open");
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^2+5$"), 0), qPrintable(codesOf(peer)));
+    QCOMPARE(program.settingsFile(),
+             ProgramUnderTest::settingsText(peer.port(), QStringLiteral("localhost")));
 }
 
 QTEST_GUILESS_MAIN(tst_E2EExit)

@@ -50,6 +50,7 @@ private slots:
     void loopTakesReleaseOfHeldKey_data();
     void loopTakesReleaseOfHeldKey();
     void shiftCannotLoseKeypadRelease();
+    void endOfSessionStopsAndSaves();
 };
 
 void tst_E2EWindows::firstDrive()
@@ -169,6 +170,32 @@ void tst_E2EWindows::shiftCannotLoseKeypadRelease()
     QVERIFY2(waitForCodes(peer, QStringLiteral("^1+5+$")), qPrintable(codesOf(peer)));
     QVERIFY(program.waitGrid(gridShowing(5)));
     QVERIFY(x.key("Shift_L", false));
+}
+
+void tst_E2EWindows::endOfSessionStopsAndSaves()
+{
+    LoopbackPeer peer;
+    ProgramUnderTest program(screen());
+    QVERIFY2(program.startReady(peer.port()), qPrintable(program.failure()));
+    // A host changed in the dialog reaches the file only through the save.
+    QVERIFY2(program.setHostInDialog(QStringLiteral("localhost")), qPrintable(program.failure()));
+    QVERIFY(screen().x().key("Up", true));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^2+$")), qPrintable(codesOf(peer)));
+
+    // WM_QUERYENDSESSION and WM_ENDSESSION to every window, then Wine ends
+    // whatever still runs at once, as Windows may.
+    QProcess wineboot;
+    wineboot.start(qEnvironmentVariable("VELMORA_E2E_WINDOWS_RUNNER"),
+                   {QStringLiteral("wineboot"), QStringLiteral("--end-session"),
+                    QStringLiteral("--shutdown")});
+    QVERIFY2(QTest::qWaitFor([&] { return wineboot.state() == QProcess::NotRunning; }, 60000),
+             "wineboot did not end");
+    QVERIFY2(program.waitExit(kE2ETimeoutMs), qPrintable(program.output()));
+    QVERIFY2(QTest::qWaitFor([&] { return peer.openConnections() == 0; }, kE2ETimeoutMs),
+             "the connection was left open");
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^2+5$"), 0), qPrintable(codesOf(peer)));
+    QCOMPARE(program.settingsFile(),
+             ProgramUnderTest::settingsText(peer.port(), QStringLiteral("localhost")));
 }
 
 QTEST_GUILESS_MAIN(tst_E2EWindows)

@@ -1,10 +1,10 @@
+#include "console/SignalWatcher.h"
 #include "tools/carsim/CarsimCamera.h"
 #include "tools/carsim/CarsimLive.h"
 #include "tools/carsim/CarsimOptions.h"
 #include "tools/carsim/CarsimServer.h"
 #include "tools/carsim/CarsimStart.h"
 #include "tools/carsim/CarsimWindow.h"
-#include "tools/carsim/SignalWatcher.h"
 
 #include <QApplication>
 #include <QCoreApplication>
