@@ -2,12 +2,14 @@
 
 #include <QByteArrayView>
 #include <QLatin1StringView>
+#include <QStringDecoder>
+#include <QStringView>
 #include <QUrl>
 
 namespace {
 
 // Only the space character is trimmed: a tab belongs to the text.
-QString trimSpaces(QLatin1StringView text)
+QString trimSpaces(QStringView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -18,7 +20,7 @@ QString trimSpaces(QLatin1StringView text)
     return text.sliced(begin, end - begin).toString();
 }
 
-bool fitsLatin1(const QString& text)
+bool fitsLatin1(QStringView text)
 {
     for (const QChar c : text) {
         if (c.unicode() > 0xff)
@@ -32,30 +34,58 @@ bool fitsLatin1(const QString& text)
 // would refuse, stays exactly as the file has it.
 QString hostFromFile(const QString& host)
 {
-    if (!host.contains(QLatin1StringView("xn--")))
+    if (!host.contains(QLatin1StringView("xn--")) || !fitsLatin1(host))
         return host;
     const QString decoded = QUrl::fromAce(host.toLatin1(), QUrl::IgnoreIDNWhitelist);
     return decoded.isEmpty() ? host : decoded;
 }
 
-void applyLine(QByteArrayView line, SettingsRead& read)
+bool isBlank(QStringView line)
 {
-    if (line.endsWith('\r'))
+    for (const QChar c : line) {
+        if (!c.isSpace())
+            return false;
+    }
+    return true;
+}
+
+void applyLine(QStringView line, SettingsRead& read)
+{
+    if (line.endsWith(QLatin1Char('\r')))
         line.chop(1);
-    const qsizetype equals = line.indexOf('=');
+    if (!isBlank(line))
+        read.holdsText = true;
+    const qsizetype equals = line.indexOf(QLatin1Char('='));
     if (equals < 0)
         return;
     // The comment mark counts only as the very first character: a line that
     // starts with a space and then an apostrophe is an ordinary line.
-    if (line.startsWith('\''))
+    if (line.startsWith(QLatin1Char('\'')))
         return;
 
-    const QLatin1StringView text(line.data(), line.size());
-    const QString key = trimSpaces(text.first(equals)).toLower();
+    const QString key = trimSpaces(line.first(equals)).toLower();
     if (key == QLatin1StringView("remoteport"))
-        read.remotePort = trimSpaces(text.sliced(equals + 1)).toLower();
+        read.remotePort = trimSpaces(line.sliced(equals + 1)).toLower();
     else if (key == QLatin1StringView("remotehost"))
-        read.remoteHost = hostFromFile(trimSpaces(text.sliced(equals + 1)).toLower());
+        read.remoteHost = hostFromFile(trimSpaces(line.sliced(equals + 1)).toLower());
+}
+
+// The file's text. Windows PowerShell 5.1 (its > and Out-File) and Notepad's
+// "UTF-16" choices write UTF-16 with a byte-order mark; anything else is read
+// byte by byte. Some editors start a file they save as UTF-8 with a
+// byte-order mark; it is no part of the first line's key.
+QString textOf(const QByteArray& bytes)
+{
+    const auto decode = [&bytes](QStringConverter::Encoding encoding) {
+        QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+        return QString(decoder(QByteArrayView(bytes).sliced(2)));
+    };
+    if (bytes.startsWith("\xFF\xFE"))
+        return decode(QStringConverter::Utf16LE);
+    if (bytes.startsWith("\xFE\xFF"))
+        return decode(QStringConverter::Utf16BE);
+    const qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    return QString::fromLatin1(QByteArrayView(bytes).sliced(start));
 }
 
 } // namespace
@@ -63,14 +93,13 @@ void applyLine(QByteArrayView line, SettingsRead& read)
 SettingsRead parseSettingsFile(const QByteArray& bytes)
 {
     SettingsRead read;
-    // Some editors start a file they save as UTF-8 with a byte-order mark;
-    // it is no part of the first line's key.
-    qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    while (start < bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', start);
+    const QString text = textOf(bytes);
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
         if (end < 0)
-            end = bytes.size();
-        applyLine(QByteArrayView(bytes).sliced(start, end - start), read);
+            end = text.size();
+        applyLine(QStringView(text).sliced(start, end - start), read);
         start = end + 1;
     }
     return read;

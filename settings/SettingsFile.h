@@ -15,12 +15,16 @@ inline QString settingsFileName()
 struct SettingsRead {
     std::optional<QString> remotePort;
     std::optional<QString> remoteHost;
+    // Whether any line holds more than white space: a file that does, yet
+    // sets neither key, is something the reader did not understand.
+    bool holdsText = false;
 };
 
-// Reads key=value lines as single-byte (Latin-1) text. Lines end in CR LF or
-// LF; a last line without an end is read too. A UTF-8 byte-order mark at the
-// very start is skipped. A host saved in its ASCII
-// (IDNA) form comes back in the letters it was typed in.
+// Reads key=value lines as single-byte (Latin-1) text, or as UTF-16 (little
+// or big endian) when the file starts with that byte-order mark. Lines end in
+// CR LF or LF; a last line without an end is read too. A UTF-8 byte-order
+// mark at the very start is skipped. A host saved in its ASCII (IDNA) form
+// comes back in the letters it was typed in.
 SettingsRead parseSettingsFile(const QByteArray& bytes);
 
 // The file as written: two comment lines, then RemotePort= and RemoteHost=,

@@ -35,15 +35,19 @@ void frmMain::LoadSettings()
         read.remotePort ? SettingValue::fromText(*read.remotePort) : SettingValue();
     mdlMain::RemoteHost =
         read.remoteHost ? SettingValue::fromText(*read.remoteHost) : SettingValue();
-    if (!bytes) {
-        // Whatever the file holds is still the driver's: it is not replaced
-        // by the empty settings of this run, only by settings saved anew.
-        m_keepUnreadSettings = true;
-        ShowMessage(QStringLiteral("The settings could not be read from %1.\n\n%2\n\n"
-                                   "Velmora leaves the file as it is, unless you save new "
-                                   "settings with Settings > COM Port...")
-                        .arg(QDir::toNativeSeparators(path), error));
-    }
+    // Text that sets neither key is no less the driver's than a file that
+    // cannot be opened: perhaps another encoding, or a hand-made file.
+    if (bytes && (read.remotePort || read.remoteHost || !read.holdsText))
+        return;
+    if (bytes)
+        error = QStringLiteral("It holds no RemotePort or RemoteHost line that Velmora can read.");
+    // Whatever the file holds is still the driver's: it is not replaced by
+    // the empty settings of this run, only by settings saved anew.
+    m_keepUnreadSettings = true;
+    ShowMessage(QStringLiteral("The settings could not be read from %1.\n\n%2\n\n"
+                               "Velmora leaves the file as it is, unless you save new "
+                               "settings with Settings > COM Port...")
+                    .arg(QDir::toNativeSeparators(path), error));
 }
 
 void frmMain::SaveSettings()
