@@ -66,10 +66,15 @@ void frmMain::SaveSettings()
     }
     // Said once: from the next start on, this is the file that is read.
     if (m_settingsReadPath != path) {
+        const QString text =
+            path == AppDir + settingsFileName()
+                ? QStringLiteral("Velmora can save its settings beside the program again, so it "
+                                 "saved them to %2 instead of %1 and reads them from there from "
+                                 "now on.")
+                : QStringLiteral("Velmora cannot save its settings in %1, so it saved them to "
+                                 "%2 and reads them from there from now on.");
         ShowMessage(
-            QStringLiteral("Velmora cannot save its settings in %1, so it saved them to "
-                           "%2 and reads them from there from now on.")
-                .arg(QDir::toNativeSeparators(m_settingsReadPath), QDir::toNativeSeparators(path)));
+            text.arg(QDir::toNativeSeparators(m_settingsReadPath), QDir::toNativeSeparators(path)));
         m_settingsReadPath = path;
     }
 }

@@ -75,6 +75,7 @@ private slots:
     void fileWithoutReadPermissionIsKeptUntilSettingsAreSaved();
     void hostBeyondLatin1SurvivesRestart();
     void programFolderWithoutWriteAccessKeepsSettingsPerUser();
+    void settingsSavedPerUserOutliveAWritableProgramFolder();
     void fileInAnotherEncoding_data();
     void fileInAnotherEncoding();
 
@@ -333,6 +334,41 @@ void tst_SettingsLifecycle::programFolderWithoutWriteAccessKeepsSettingsPerUser(
     QCOMPARE(mdlMain::RemoteHost.text(), QStringLiteral("car.lan"));
     QVERIFY(watcher().seen().isEmpty());
     QVERIFY(!dir().settingsExist());
+}
+
+void tst_SettingsLifecycle::settingsSavedPerUserOutliveAWritableProgramFolder()
+{
+    // Saved per user while the program's folder was protected; the file
+    // beside the executable is older. The folder now takes new files.
+    const PerUserHome home;
+    QVERIFY(QDir().mkpath(QFileInfo(home.settingsPath()).absolutePath()));
+    QFile perUser(home.settingsPath());
+    QVERIFY(perUser.open(QIODevice::WriteOnly));
+    QVERIFY(perUser.write(fileOf(QStringLiteral("16000"), QStringLiteral("car"))) > 0);
+    perUser.close();
+    dir().writeRaw(fileOf(QStringLiteral("1500"), QStringLiteral("old")));
+    QFile beside(dir().settingsPath());
+    QVERIFY(beside.open(QIODevice::ReadWrite));
+    QVERIFY(beside.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                               QFileDevice::FileModificationTime));
+    beside.close();
+    {
+        frmMain w(dir().path());
+        QCOMPARE(mdlMain::RemotePort.text(), QStringLiteral("16000"));
+        QCOMPARE(mdlMain::RemoteHost.text(), QStringLiteral("car"));
+        mdlMain::RemotePort = SettingValue::fromNumber(17000);
+        w.show();
+        QVERIFY(w.close());
+    }
+    // Told once where the settings went, and they come back from there.
+    QCOMPARE(watcher().seen().size(), 1);
+    QVERIFY2(watcher().seen().first().text.contains(QDir::toNativeSeparators(dir().settingsPath())),
+             qPrintable(watcher().seen().first().text));
+    makeStale();
+    frmMain w(dir().path());
+    QCOMPARE(mdlMain::RemotePort.text(), QStringLiteral("17000"));
+    QCOMPARE(mdlMain::RemoteHost.text(), QStringLiteral("car"));
+    QCOMPARE(watcher().seen().size(), 1);
 }
 
 void tst_SettingsLifecycle::fileInAnotherEncoding_data()
