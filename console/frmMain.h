@@ -49,9 +49,8 @@ public:
     qint16 throttle() const { return Throttle; }
     qint16 steering() const { return Steering; }
     QString appDir() const { return AppDir; }
-    // The settings file this window saves to (and, but for the first run
-    // after the file beside the executable became unwritable, reads from),
-    // chosen at load.
+    // The settings file this window saves to (and reads from, unless the
+    // other of the two places holds a file saved later), chosen at load.
     QString settingsPath() const;
     // The settings dialog while it is open, else null.
     frmComm* commDialog() const;

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringEncoder>
 #include <cstddef>
 #include <cstdint>
 
@@ -33,16 +34,22 @@ bool isLatin1(const QString& text)
     return true;
 }
 
-// What the reader hands out: one line's value, trimmed of spaces, lower case,
-// and nothing the single-byte file could not hold again.
-void checkValue(const std::optional<QString>& value)
+// What the reader hands out: one line's value, trimmed of spaces, lower case.
+void checkForm(const std::optional<QString>& value)
 {
     if (!value)
         return;
     FUZZ_CHECK(!value->contains(QLatin1Char('\n')));
     FUZZ_CHECK(trimSpaces(*value) == *value);
     FUZZ_CHECK(value->toLower() == *value);
-    FUZZ_CHECK(isLatin1(*value));
+}
+
+// From a single-byte file, moreover, nothing that file could not hold again.
+void checkValue(const std::optional<QString>& value)
+{
+    checkForm(value);
+    if (value)
+        FUZZ_CHECK(isLatin1(*value));
 }
 
 bool sameRead(const SettingsRead& a, const SettingsRead& b)
@@ -53,6 +60,12 @@ bool sameRead(const SettingsRead& a, const SettingsRead& b)
 void checkReader(const QByteArray& bytes)
 {
     const SettingsRead read = parseSettingsFile(bytes);
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        // A UTF-16 file may hold any script: only the form of a value holds.
+        checkForm(read.remotePort);
+        checkForm(read.remoteHost);
+        return;
+    }
     checkValue(read.remotePort);
     checkValue(read.remoteHost);
 
@@ -74,10 +87,21 @@ void checkReader(const QByteArray& bytes)
     FUZZ_CHECK(sameRead(parseSettingsFile(ended), read));
     FUZZ_CHECK(sameRead(parseSettingsFile(ended + "\r\n'remotehost=x\r\n"), read));
     FUZZ_CHECK(sameRead(parseSettingsFile(ended + written), again));
+
+    // The same text saved as UTF-16 with its byte-order mark, as Windows
+    // PowerShell writes it, in either byte order, reads the same.
+    if (!bytes.startsWith("\xEF\xBB\xBF")) {
+        const QString text = QString::fromLatin1(bytes);
+        for (const auto encoding : {QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
+            QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+            const QByteArray utf16 = encoder(text);
+            FUZZ_CHECK(sameRead(parseSettingsFile(utf16), read));
+        }
+    }
 }
 
-// A host the dialog accepts must come back on the next start as typed, less
-// the spaces around it and in lower case, and must not disturb the port line.
+// A host the dialog accepts must come back on the next start as typed, in
+// lower case, and must not disturb the port line.
 void checkTypedHost(const QString& host)
 {
     if (checkHostField(host) != HostProblem::None)
@@ -87,7 +111,7 @@ void checkTypedHost(const QString& host)
     FUZZ_CHECK(read.remotePort == port);
     FUZZ_CHECK(read.remoteHost.has_value());
     if (isLatin1(host)) {
-        FUZZ_CHECK(*read.remoteHost == trimSpaces(host).toLower());
+        FUZZ_CHECK(*read.remoteHost == host.toLower());
         FUZZ_CHECK(checkHostField(*read.remoteHost) == HostProblem::None);
     }
 }

@@ -50,6 +50,12 @@ bool FileSystem::fileExists(const QString& path) const
     return QFileInfo(path).exists();
 }
 
+QDateTime FileSystem::lastModified(const QString& path) const
+{
+    const QFileInfo file(path);
+    return file.exists() ? file.lastModified() : QDateTime();
+}
+
 std::optional<QByteArray> FileSystem::readFile(const QString& path, QString* error) const
 {
     if (QFileInfo(path).isDir()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <optional>
 
@@ -9,6 +10,9 @@
 class FileSystem {
 public:
     bool fileExists(const QString& path) const;
+
+    // When the file was last written; invalid when there is none.
+    QDateTime lastModified(const QString& path) const;
 
     // The whole file, or nothing with *error set.
     std::optional<QByteArray> readFile(const QString& path, QString* error) const;

@@ -2,12 +2,14 @@
 
 #include <QByteArrayView>
 #include <QLatin1StringView>
+#include <QStringDecoder>
+#include <QStringView>
 #include <QUrl>
 
 namespace {
 
 // Only the space character is trimmed: a tab belongs to the text.
-QString trimSpaces(QLatin1StringView text)
+QString trimSpaces(QStringView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -18,7 +20,7 @@ QString trimSpaces(QLatin1StringView text)
     return text.sliced(begin, end - begin).toString();
 }
 
-bool fitsLatin1(const QString& text)
+bool fitsLatin1(QStringView text)
 {
     for (const QChar c : text) {
         if (c.unicode() > 0xff)
@@ -32,55 +34,85 @@ bool fitsLatin1(const QString& text)
 // would refuse, stays exactly as the file has it.
 QString hostFromFile(const QString& host)
 {
-    if (!host.contains(QLatin1StringView("xn--")))
+    if (!host.contains(QLatin1StringView("xn--")) || !fitsLatin1(host))
         return host;
     const QString decoded = QUrl::fromAce(host.toLatin1(), QUrl::IgnoreIDNWhitelist);
     return decoded.isEmpty() ? host : decoded;
 }
 
+bool isBlank(QStringView line)
+{
+    for (const QChar c : line) {
+        if (!c.isSpace())
+            return false;
+    }
+    return true;
+}
+
 // One key=value line: the key trimmed and lower-cased, the value trimmed;
 // false for a comment or a line without "=".
-bool splitLine(QByteArrayView line, QString* key, QString* value)
+bool splitLine(QStringView line, QString* key, QString* value)
 {
-    if (line.endsWith('\r'))
-        line.chop(1);
-    const qsizetype equals = line.indexOf('=');
+    const qsizetype equals = line.indexOf(QLatin1Char('='));
     if (equals < 0)
         return false;
     // The comment mark counts only as the very first character: a line that
     // starts with a space and then an apostrophe is an ordinary line.
-    if (line.startsWith('\''))
+    if (line.startsWith(QLatin1Char('\'')))
         return false;
-    const QLatin1StringView text(line.data(), line.size());
-    *key = trimSpaces(text.first(equals)).toLower();
-    *value = trimSpaces(text.sliced(equals + 1));
+    *key = trimSpaces(line.first(equals)).toLower();
+    *value = trimSpaces(line.sliced(equals + 1));
     return true;
+}
+
+// The file's text. Windows PowerShell 5.1 (its > and Out-File) and Notepad's
+// "UTF-16" choices write UTF-16 with a byte-order mark; anything else is read
+// byte by byte. Some editors start a file they save as UTF-8 with a
+// byte-order mark; it is no part of the first line's key.
+QString textOf(const QByteArray& bytes)
+{
+    const auto decode = [&bytes](QStringConverter::Encoding encoding) {
+        QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+        return QString(decoder(QByteArrayView(bytes).sliced(2)));
+    };
+    if (bytes.startsWith("\xFF\xFE"))
+        return decode(QStringConverter::Utf16LE);
+    if (bytes.startsWith("\xFE\xFF"))
+        return decode(QStringConverter::Utf16BE);
+    const qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    return QString::fromLatin1(QByteArrayView(bytes).sliced(start));
 }
 
 } // namespace
 
-void readSettingLines(const QByteArray& bytes,
+bool readSettingLines(const QByteArray& bytes,
                       const std::function<void(const QString&, const QString&)>& apply)
 {
-    // Some editors start a file they save as UTF-8 with a byte-order mark;
-    // it is no part of the first line's key.
-    qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    bool holdsText = false;
+    const QString text = textOf(bytes);
     QString key;
     QString value;
-    while (start < bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', start);
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
         if (end < 0)
-            end = bytes.size();
-        if (splitLine(QByteArrayView(bytes).sliced(start, end - start), &key, &value))
+            end = text.size();
+        QStringView line = QStringView(text).sliced(start, end - start);
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (!isBlank(line))
+            holdsText = true;
+        if (splitLine(line, &key, &value))
             apply(key, value);
         start = end + 1;
     }
+    return holdsText;
 }
 
 SettingsRead parseSettingsFile(const QByteArray& bytes)
 {
     SettingsRead read;
-    readSettingLines(bytes, [&read](const QString& key, const QString& value) {
+    read.holdsText = readSettingLines(bytes, [&read](const QString& key, const QString& value) {
         if (key == QLatin1StringView("remoteport"))
             read.remotePort = value.toLower();
         else if (key == QLatin1StringView("remotehost"))

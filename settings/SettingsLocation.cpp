@@ -3,6 +3,7 @@
 #include "settings/FileSystem.h"
 #include "settings/SettingsFile.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
 
@@ -12,16 +13,18 @@ SettingsLocation chooseSettingsLocation(const FileSystem& files, const QString& 
     // A save replaces the file by renaming a new one over it, so the folder
     // must take new files, and a file marked read-only is left alone.
     const QString beside = appDir + settingsFileName();
-    if (files.canCreateFileIn(appDir) && !files.isMarkedReadOnly(beside))
-        return {beside, beside};
-
-    // Reading a file that can never be saved again would bring back the old
-    // settings at every start, whatever the driver chose since; the file
-    // saved per user holds the newest.
     const QString perUser = perUserFolder + QLatin1Char('/') + settingsFileName();
-    if (!files.fileExists(perUser) && files.fileExists(beside))
-        return {beside, perUser};
-    return {perUser, perUser};
+    const bool besideTakesSave = files.canCreateFileIn(appDir) && !files.isMarkedReadOnly(beside);
+    const QString save = besideTakesSave ? beside : perUser;
+    const QString other = besideTakesSave ? perUser : beside;
+
+    // Reading the file this run saves to, when the other one was saved
+    // later, would bring back older settings than the driver last chose.
+    const QDateTime saveWritten = files.lastModified(save);
+    const QDateTime otherWritten = files.lastModified(other);
+    if (otherWritten.isValid() && (!saveWritten.isValid() || otherWritten > saveWritten))
+        return {other, save};
+    return {save, save};
 }
 
 QString perUserSettingsFolder()

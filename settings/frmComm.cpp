@@ -3,14 +3,16 @@
 #include "help/AppInfo.h"
 #include "settings/DialogFont.h"
 #include "settings/SettingValue.h"
-#include "settings/SettingsFile.h"
 #include "settings/mdlMain.h"
 
+#include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QUrl>
+#include <algorithm>
 
 std::optional<int> portFromField(QStringView text)
 {
@@ -32,8 +34,21 @@ HostProblem checkHostField(QStringView text)
     }
     if (text.trimmed().isEmpty())
         return HostProblem::Empty;
-    if (!hostForFile(text.toString()))
-        return HostProblem::NoAsciiForm;
+    if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }))
+        return HostProblem::Space;
+    const QString host = text.toString();
+    if (QHostAddress().setAddress(host))
+        return HostProblem::None;
+    if (text.contains(QLatin1StringView("://")))
+        return HostProblem::Scheme;
+    if (text.contains(QLatin1Char('/')) || text.contains(QLatin1Char('\\')))
+        return HostProblem::Path;
+    if (text.contains(QLatin1Char(':')) && !text.startsWith(QLatin1Char('[')))
+        return HostProblem::Port;
+    // The very test the name lookup makes before it asks the resolver: a
+    // name without an ASCII form would fail there as "Host not found".
+    if (QUrl::toAce(host).isEmpty())
+        return HostProblem::NotAHostName;
     return HostProblem::None;
 }
 
@@ -46,9 +61,22 @@ QString hostRefusalText(HostProblem problem)
     case HostProblem::ControlCharacter:
         return QStringLiteral("Remote Host must not contain line breaks, tabs or other control "
                               "characters.");
-    case HostProblem::NoAsciiForm:
-        return QStringLiteral("Remote Host is not a host name that can be saved: enter the name "
-                              "or address of the car's router.");
+    case HostProblem::Space:
+        return QStringLiteral("Remote Host must not contain spaces, not even before or after the "
+                              "name.");
+    case HostProblem::Scheme:
+        return QStringLiteral("Remote Host takes the name or address alone, without http:// or "
+                              "any other scheme before it.");
+    case HostProblem::Path:
+        return QStringLiteral("Remote Host takes the name or address alone, without a path "
+                              "(/ or \\) after it.");
+    case HostProblem::Port:
+        return QStringLiteral("Remote Host takes the name or address alone, without a port: "
+                              "enter the port in Remote Port.");
+    case HostProblem::NotAHostName:
+        return QStringLiteral("Remote Host is not a host name or IP address: a name holds only "
+                              "letters, digits, hyphens and dots, and no part of it begins or "
+                              "ends with a hyphen.");
     case HostProblem::None:
         break;
     }

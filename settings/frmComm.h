@@ -17,12 +17,22 @@ constexpr int MaxRemotePort = 65535;
 // is not a number or falls outside MinRemotePort..MaxRemotePort.
 std::optional<int> portFromField(QStringView text);
 
-enum class HostProblem { None, Empty, ControlCharacter, NoAsciiForm };
+enum class HostProblem {
+    None,
+    Empty,
+    ControlCharacter,
+    Space,
+    Scheme,
+    Path,
+    Port,
+    NotAHostName,
+};
 
-// Why the host field cannot be stored. A blank host can never connect, a
+// Why the host field cannot be stored. A blank host can never connect, and a
 // line break or other control character would add lines of its own to the
-// settings file, and a name beyond Latin-1 is saved in its ASCII (IDNA) form,
-// so it needs one.
+// settings file. The rest can never be looked up: the field takes an IP
+// address (IPv4 or IPv6) or a host name alone, and a name beyond ASCII only
+// when it has an ASCII (IDNA) form, the form it is looked up and saved in.
 HostProblem checkHostField(QStringView text);
 
 // The messages that refuse a field on OK.

@@ -35,15 +35,19 @@ void frmMain::LoadSettings()
         read.remotePort ? SettingValue::fromText(*read.remotePort) : SettingValue();
     mdlMain::RemoteHost =
         read.remoteHost ? SettingValue::fromText(*read.remoteHost) : SettingValue();
-    if (!bytes) {
-        // Whatever the file holds is still the driver's: it is not replaced
-        // by the empty settings of this run, only by settings saved anew.
-        m_keepUnreadSettings = true;
-        ShowMessage(QStringLiteral("The settings could not be read from %1.\n\n%2\n\n"
-                                   "Velmora leaves the file as it is, unless you save new "
-                                   "settings with Settings > COM Port...")
-                        .arg(QDir::toNativeSeparators(path), error));
-    }
+    // Text that sets neither key is no less the driver's than a file that
+    // cannot be opened: perhaps another encoding, or a hand-made file.
+    if (bytes && (read.remotePort || read.remoteHost || !read.holdsText))
+        return;
+    if (bytes)
+        error = QStringLiteral("It holds no RemotePort or RemoteHost line that Velmora can read.");
+    // Whatever the file holds is still the driver's: it is not replaced by
+    // the empty settings of this run, only by settings saved anew.
+    m_keepUnreadSettings = true;
+    ShowMessage(QStringLiteral("The settings could not be read from %1.\n\n%2\n\n"
+                               "Velmora leaves the file as it is, unless you save new "
+                               "settings with Settings > COM Port...")
+                    .arg(QDir::toNativeSeparators(path), error));
 }
 
 void frmMain::SaveSettings()
@@ -62,10 +66,15 @@ void frmMain::SaveSettings()
     }
     // Said once: from the next start on, this is the file that is read.
     if (m_settingsReadPath != path) {
+        const QString text =
+            path == AppDir + settingsFileName()
+                ? QStringLiteral("Velmora can save its settings beside the program again, so it "
+                                 "saved them to %2 instead of %1 and reads them from there from "
+                                 "now on.")
+                : QStringLiteral("Velmora cannot save its settings in %1, so it saved them to "
+                                 "%2 and reads them from there from now on.");
         ShowMessage(
-            QStringLiteral("Velmora cannot save its settings in %1, so it saved them to "
-                           "%2 and reads them from there from now on.")
-                .arg(QDir::toNativeSeparators(m_settingsReadPath), QDir::toNativeSeparators(path)));
+            text.arg(QDir::toNativeSeparators(m_settingsReadPath), QDir::toNativeSeparators(path)));
         m_settingsReadPath = path;
     }
 }

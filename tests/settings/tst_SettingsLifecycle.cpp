@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QObject>
 #include <QPushButton>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
@@ -74,6 +75,9 @@ private slots:
     void fileWithoutReadPermissionIsKeptUntilSettingsAreSaved();
     void hostBeyondLatin1SurvivesRestart();
     void programFolderWithoutWriteAccessKeepsSettingsPerUser();
+    void settingsSavedPerUserOutliveAWritableProgramFolder();
+    void fileInAnotherEncoding_data();
+    void fileInAnotherEncoding();
 
 private:
     void setUp() override { makeStale(); }
@@ -330,6 +334,82 @@ void tst_SettingsLifecycle::programFolderWithoutWriteAccessKeepsSettingsPerUser(
     QCOMPARE(mdlMain::RemoteHost.text(), QStringLiteral("car.lan"));
     QVERIFY(watcher().seen().isEmpty());
     QVERIFY(!dir().settingsExist());
+}
+
+void tst_SettingsLifecycle::settingsSavedPerUserOutliveAWritableProgramFolder()
+{
+    // Saved per user while the program's folder was protected; the file
+    // beside the executable is older. The folder now takes new files.
+    const PerUserHome home;
+    QVERIFY(QDir().mkpath(QFileInfo(home.settingsPath()).absolutePath()));
+    QFile perUser(home.settingsPath());
+    QVERIFY(perUser.open(QIODevice::WriteOnly));
+    QVERIFY(perUser.write(fileOf(QStringLiteral("16000"), QStringLiteral("car"))) > 0);
+    perUser.close();
+    dir().writeRaw(fileOf(QStringLiteral("1500"), QStringLiteral("old")));
+    QFile beside(dir().settingsPath());
+    QVERIFY(beside.open(QIODevice::ReadWrite));
+    QVERIFY(beside.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                               QFileDevice::FileModificationTime));
+    beside.close();
+    {
+        frmMain w(dir().path());
+        QCOMPARE(mdlMain::RemotePort.text(), QStringLiteral("16000"));
+        QCOMPARE(mdlMain::RemoteHost.text(), QStringLiteral("car"));
+        mdlMain::RemotePort = SettingValue::fromNumber(17000);
+        w.show();
+        QVERIFY(w.close());
+    }
+    // Told once where the settings went, and they come back from there.
+    QCOMPARE(watcher().seen().size(), 1);
+    QVERIFY2(watcher().seen().first().text.contains(QDir::toNativeSeparators(dir().settingsPath())),
+             qPrintable(watcher().seen().first().text));
+    makeStale();
+    frmMain w(dir().path());
+    QCOMPARE(mdlMain::RemotePort.text(), QStringLiteral("17000"));
+    QCOMPARE(mdlMain::RemoteHost.text(), QStringLiteral("car"));
+    QCOMPARE(watcher().seen().size(), 1);
+}
+
+void tst_SettingsLifecycle::fileInAnotherEncoding_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("host"); // empty: nothing could be read
+
+    const QString text = QStringLiteral("RemotePort=1500\r\nRemoteHost=Car.LAN\r\n");
+    const auto encoded = [&text](QStringConverter::Encoding encoding) {
+        QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+        return QByteArray(encoder(text));
+    };
+    // As Windows PowerShell 5.1's > and Out-File, or Notepad, write them.
+    QTest::newRow("UTF-16 LE") << encoded(QStringConverter::Utf16LE) << "car.lan";
+    QTest::newRow("UTF-16 BE") << encoded(QStringConverter::Utf16BE) << "car.lan";
+    QTest::newRow("UTF-32 LE") << encoded(QStringConverter::Utf32LE) << QString();
+    QTest::newRow("comments only") << QByteArray("' my car\r\n") << QString();
+}
+
+void tst_SettingsLifecycle::fileInAnotherEncoding()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, host);
+    dir().writeRaw(file);
+    {
+        frmMain w(dir().path());
+        QCOMPARE(mdlMain::RemoteHost.text(), host);
+        QCOMPARE(mdlMain::RemotePort.text(), host.isEmpty() ? QString() : QStringLiteral("1500"));
+        w.show();
+        QVERIFY(w.close());
+    }
+    if (!host.isEmpty()) {
+        QVERIFY(watcher().seen().isEmpty());
+        QCOMPARE(dir().readRaw(), fileOf(QStringLiteral("1500"), host));
+        return;
+    }
+    // Told once, and the file is the driver's to put right: kept as it was.
+    QCOMPARE(watcher().seen().size(), 1);
+    QVERIFY2(watcher().seen().first().text.contains(QDir::toNativeSeparators(dir().settingsPath())),
+             qPrintable(watcher().seen().first().text));
+    QCOMPARE(dir().readRaw(), file);
 }
 
 QTEST_MAIN(tst_SettingsLifecycle)

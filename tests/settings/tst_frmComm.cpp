@@ -215,7 +215,7 @@ void tst_frmComm::okStoresFields_data()
                            << "2000" << 2000;
     QTest::newRow("fraction rounds down") << Ending::OkClick << "car"
                                           << "1500.9" << 1500;
-    QTest::newRow("host kept as typed") << Ending::OkClick << "  My.Car.LAN "
+    QTest::newRow("host kept as typed") << Ending::OkClick << "My.Car.LAN"
                                         << "80" << 80;
     QTest::newRow("Enter in the host field") << Ending::EnterInHost << "CAR"
                                              << "1" << 1;
@@ -310,6 +310,11 @@ void tst_frmComm::refusedEntries_data()
                                 << "1500" << emptyHost << true;
     QTest::newRow("host with a line break") << "car\r\nRemotePort=1"
                                             << "1500" << controlHost << true;
+    QTest::newRow("host with a port") << "127.0.0.1:1500"
+                                      << "1500"
+                                      << "Remote Host takes the name or address alone, without "
+                                         "a port: enter the port in Remote Port."
+                                      << true;
     // Both wrong: the host, the upper field, is named first.
     QTest::newRow("both wrong") << ""
                                 << "abc" << emptyHost << true;

@@ -56,8 +56,22 @@ void tst_frmCommFields::checkHostField_data()
     QTest::addColumn<HostProblem>("expected");
 
     QTest::newRow("name in capitals") << "MyCar.LAN" << HostProblem::None;
-    QTest::newRow("spaces around a name") << "  car  " << HostProblem::None;
+    QTest::newRow("hyphens and digits") << "car-2.lan-1" << HostProblem::None;
+    QTest::newRow("IPv4") << "127.0.0.1" << HostProblem::None;
+    QTest::newRow("IPv6") << "::1" << HostProblem::None;
+    QTest::newRow("IPv6 with a scope") << "fe80::1%eth0" << HostProblem::None;
     QTest::newRow("not ASCII") << QStringLiteral("caf\u00e9") << HostProblem::None;
+    QTest::newRow("space after a name") << "car.local " << HostProblem::Space;
+    QTest::newRow("spaces around an address") << " 127.0.0.1 " << HostProblem::Space;
+    QTest::newRow("space inside") << "my car" << HostProblem::Space;
+    QTest::newRow("scheme") << "http://car" << HostProblem::Scheme;
+    QTest::newRow("path") << "car/drive" << HostProblem::Path;
+    QTest::newRow("backslash") << "car\\x" << HostProblem::Path;
+    QTest::newRow("port") << "127.0.0.1:1500" << HostProblem::Port;
+    QTest::newRow("port after a name") << "car:1500" << HostProblem::Port;
+    QTest::newRow("sign") << "car!" << HostProblem::NotAHostName;
+    QTest::newRow("empty label") << "car..local" << HostProblem::NotAHostName;
+    QTest::newRow("leading hyphen") << "-car" << HostProblem::NotAHostName;
     QTest::newRow("empty") << "" << HostProblem::Empty;
     QTest::newRow("spaces only") << "   " << HostProblem::Empty;
     QTest::newRow("line feed") << "car\nRemotePort=1" << HostProblem::ControlCharacter;
