@@ -20,30 +20,21 @@
 // "while (false)" and the semicolon that follows the macro.
 #define VELMORA_QTRY(...)                                                                          \
     do {                                                                                           \
-        _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wconversion\"")        \
+        _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wconversion\"")          \
             __VA_ARGS__ _Pragma("GCC diagnostic pop")                                              \
     } while (false)
 
 // The forms without a time-out expand to these, so they follow.
 #undef QTRY_VERIFY_WITH_TIMEOUT
 #define QTRY_VERIFY_WITH_TIMEOUT(expr, timeout)                                                    \
-    VELMORA_QTRY(                                                                                  \
-        QTRY_IMPL(expr, timeout)                                                                   \
-        QVERIFY(expr);                                                                             \
-    )
+    VELMORA_QTRY(QTRY_IMPL(expr, timeout) QVERIFY(expr);)
 
 #undef QTRY_VERIFY2_WITH_TIMEOUT
 #define QTRY_VERIFY2_WITH_TIMEOUT(expr, messageExpression, timeout)                                \
-    VELMORA_QTRY(                                                                                  \
-        QTRY_IMPL(expr, timeout)                                                                   \
-        QVERIFY2(expr, messageExpression);                                                         \
-    )
+    VELMORA_QTRY(QTRY_IMPL(expr, timeout) QVERIFY2(expr, messageExpression);)
 
 #undef QTRY_COMPARE_WITH_TIMEOUT
 #define QTRY_COMPARE_WITH_TIMEOUT(expr, expected, timeout)                                         \
-    VELMORA_QTRY(                                                                                  \
-        QTRY_IMPL((expr) == (expected), timeout)                                                   \
-        QCOMPARE(expr, expected);                                                                  \
-    )
+    VELMORA_QTRY(QTRY_IMPL((expr) == (expected), timeout) QCOMPARE(expr, expected);)
 
 #endif
