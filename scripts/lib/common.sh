@@ -18,7 +18,17 @@ VELMORA_HARDENING_PACKAGES=(clang libclang-rt-dev llvm)
 VELMORA_PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian debootstrap)
 
 # ensure_packages PKG...: installs whichever of the packages are missing.
+# With VELMORA_INSTALL_ONLY=1 the script then ends: scripts/on-debian13 runs
+# a script once so to install, with the network, and then again with only
+# loopback.
 ensure_packages() {
+    install_missing_packages "$@" || return
+    if [ "${VELMORA_INSTALL_ONLY:-0}" = 1 ]; then
+        exit 0
+    fi
+}
+
+install_missing_packages() {
     local missing=() pkg
     for pkg in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then

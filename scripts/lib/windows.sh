@@ -10,6 +10,18 @@ VELMORA_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
     binutils-mingw-w64-x86-64 qt6-base-dev qt6-base-dev-tools wine wine64 xvfb xauth nsis
     unzip binutils xz-utils)
 
+# windows_stage_fits: whether this system can run the Windows stage. Qt for
+# MinGW (../shared/toolchains, or scripts/windows-qt) is Qt 6.4.2 built on
+# Debian 12 with its MinGW-w64 GCC 12, and its cross builds run Debian 12's
+# own Qt 6.4.2 tools (moc, uic, rcc), which must be of its version: Debian
+# 13's are Qt 6.8.
+windows_stage_fits() {
+    local codename
+    codename=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
+    [ "$codename" = bookworm ]
+}
+windows_skipped="Windows: skipped; that stage runs on Debian 12 only (its MinGW-w64, Wine and Qt 6.4 tools)"
+
 VELMORA_CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/velmora
 VELMORA_QT_MINGW_ARCHIVE=qt6.4.2-mingw64.tar.xz
 VELMORA_SDL_MINGW_ARCHIVE=sdl2.26.5-mingw64.tar.xz
