@@ -11,6 +11,9 @@ include_guard(GLOBAL)
 
 if(WIN32)
     find_package(libjpeg-turbo REQUIRED CONFIG)
+    # Its targets are seen only in the folder that found them; every program
+    # and test that decodes or copies the DLL lives in another folder.
+    set_target_properties(libjpeg-turbo::turbojpeg PROPERTIES IMPORTED_GLOBAL TRUE)
     add_library(TurboJpeg::TurboJpeg INTERFACE IMPORTED GLOBAL)
     target_link_libraries(TurboJpeg::TurboJpeg INTERFACE libjpeg-turbo::turbojpeg)
     get_target_property(velmora_turbojpeg_dll libjpeg-turbo::turbojpeg IMPORTED_LOCATION_RELEASE)
