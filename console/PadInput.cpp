@@ -62,6 +62,19 @@ bool axesReadFromDevice(SDL_GameController* pad)
 
 PadInput::PadInput(QObject* parent) : QObject(parent), m_devicePath(sdlDevicePath)
 {
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("tmrPad"));
+    connect(m_timer, &QTimer::timeout, this, &PadInput::poll);
+    setPollInterval();
+}
+
+void PadInput::start()
+{
+    if (m_sdlReady)
+        return;
+    // A driver whose pad misbehaves can leave game controllers out.
+    if (qEnvironmentVariableIntValue("VELMORA_NO_GAMEPAD") == 1)
+        return;
     // SDL would otherwise turn Ctrl+C and kill into an event nobody reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // SDL has no window to be active here; which window may drive is for
@@ -74,13 +87,12 @@ PadInput::PadInput(QObject* parent) : QObject(parent), m_devicePath(sdlDevicePat
         qWarning("Game controllers are not available: %s", SDL_GetError());
         return;
     }
-    m_timer = new QTimer(this);
-    m_timer->setObjectName(QStringLiteral("tmrPad"));
-    connect(m_timer, &QTimer::timeout, this, &PadInput::poll);
     openFirstPad();
     setPollInterval();
     m_timer->start();
     pollSoon();
+    if (m_pad)
+        emit padChanged();
 }
 
 PadInput::~PadInput()
@@ -105,8 +117,6 @@ void PadInput::requireNeutral()
 void PadInput::setWanted(bool wanted)
 {
     m_wanted = wanted;
-    if (!m_timer)
-        return;
     setPollInterval();
     if (wanted)
         pollSoon();

@@ -25,6 +25,11 @@ public:
     explicit PadInput(QObject* parent = nullptr);
     ~PadInput() override;
 
+    // Starts SDL's game controllers, which scan the input devices: a cost
+    // kept off the path to the window. Does nothing when
+    // VELMORA_NO_GAMEPAD=1 leaves game controllers out.
+    void start();
+
     // The name of the pad that drives, or an empty text when there is none.
     QString padName() const { return m_name; }
     bool mayDrive() const { return m_mapping.mayDrive(); }

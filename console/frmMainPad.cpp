@@ -6,7 +6,44 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QTimer>
 #include <QWindow>
+
+namespace {
+
+// Starts the pad once the window is on screen: SDL's start scans the input
+// devices, which the driver should not wait for to see the window. It waits
+// for the window's first exposure, which comes only after the window system
+// has mapped it, and then for the paint that follows it to finish.
+class StartPadWhenExposed : public QObject {
+public:
+    StartPadWhenExposed(QWidget* window, PadInput* pad) : QObject(pad), m_window(window), m_pad(pad)
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // The native window exists from the show event on, before it maps.
+        if (watched == m_window && event->type() == QEvent::Show && m_window->windowHandle()) {
+            m_window->removeEventFilter(this);
+            m_window->windowHandle()->installEventFilter(this);
+        } else if (watched != m_window && event->type() == QEvent::Expose &&
+                   m_window->windowHandle()->isExposed()) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, m_pad, &PadInput::start);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+    PadInput* m_pad;
+};
+
+} // namespace
 
 void frmMain::CreatePad()
 {
@@ -18,6 +55,7 @@ void frmMain::CreatePad()
     connect(m_pad, &PadInput::moved, this, &frmMain::PadMoved);
     connect(m_pad, &PadInput::unplugged, this, &frmMain::PadUnplugged);
     connect(m_pad, &PadInput::padChanged, this, &frmMain::ShowPad);
+    new StartPadWhenExposed(this, m_pad);
     ShowPad();
 }
 

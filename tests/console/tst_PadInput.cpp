@@ -41,6 +41,7 @@ void tst_PadInput::init()
     m_input = std::make_unique<PadInput>();
     const QByteArray path = m_device->path();
     m_input->setDevicePath([path](auto*) { return path; });
+    m_input->start();
     connect(m_input.get(), &PadInput::moved, this,
             [this](const PadDirections&, const PadDirections& now) { m_last = now; });
 

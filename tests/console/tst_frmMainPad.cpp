@@ -44,6 +44,7 @@ class tst_frmMainPad : public WidgetTestCase {
 
 private slots:
     void stickDrives();
+    void padStartsOnlyOnceTheWindowIsShown();
     void padPluggedInDeflectedWaitsForNeutral();
     void triggerHeldAtPlugInWaitsForNeutral();
     void unplugWhileDrivingStops();
@@ -69,6 +70,18 @@ void tst_frmMainPad::stickDrives()
     QTRY_COMPARE_WITH_TIMEOUT(driveChanges(peer.received()), QStringLiteral("219"), Timeout);
     pad.stick(0, 0);
     QTRY_COMPARE_WITH_TIMEOUT(driveChanges(peer.received()), QStringLiteral("2195"), Timeout);
+}
+
+void tst_frmMainPad::padStartsOnlyOnceTheWindowIsShown()
+{
+    dir().writeSettings(Loopback, QStringLiteral("1500"));
+    VirtualPad pad;
+    frmMain w(dir().path());
+    // SDL's start scans the input devices: the window must not wait for it.
+    QVERIFY(!control<QTimer>(w, "tmrPad")->isActive());
+    QCOMPARE(padLine(w)->text(), QStringLiteral("No gamepad"));
+    QVERIFY(activate(w));
+    QVERIFY(padReady(w));
 }
 
 void tst_frmMainPad::padPluggedInDeflectedWaitsForNeutral()

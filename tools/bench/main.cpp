@@ -44,21 +44,32 @@ double kbToMb(qint64 kb)
     return double(kb) * 1024.0 / 1e6;
 }
 
+// The start-up with the pad support and, as the reference, without it
+// (VELMORA_NO_GAMEPAD=1), run by turns so that both see the same load.
 QList<BenchRow> measureStartUp(VirtualScreen& screen, int runs)
 {
     const QString figure =
         QStringLiteral("Start-up: process start to window mapped, median of %1").arg(runs);
-    QList<double> samples;
-    for (int run = 0; run < runs; ++run) {
+    const QString reference = QStringLiteral("Start-up without the pad support, median of %1 "
+                                             "(VELMORA_NO_GAMEPAD=1, by turns with the above)")
+                                  .arg(runs);
+    QList<double> samples[2];
+    for (int run = 0; run < 2 * runs; ++run) {
+        const bool withoutPad = run % 2 == 1;
+        const QString& name = withoutPad ? reference : figure;
         BenchPeer peer;
         ProgramUnderTest program(screen);
         QString error;
         if (!peer.listen(&error) || !program.install(peer.port(), &error))
-            return {notMeasured(figure, QStringLiteral("ms"), 250, error)};
+            return {notMeasured(name, QStringLiteral("ms"), 250, error)};
+        if (withoutPad)
+            qputenv("VELMORA_NO_GAMEPAD", "1");
         XClient& x = screen.x();
         const auto started = BenchClock::now();
-        if (!program.launch(&error))
-            return {notMeasured(figure, QStringLiteral("ms"), 250, error)};
+        const bool launched = program.launch(&error);
+        qunsetenv("VELMORA_NO_GAMEPAD");
+        if (!launched)
+            return {notMeasured(name, QStringLiteral("ms"), 250, error)};
         const qint64 pid = program.process().processId();
         const bool mapped = pollUntil(
             [&] {
@@ -67,15 +78,20 @@ QList<BenchRow> measureStartUp(VirtualScreen& screen, int runs)
             },
             kWaitMs * 2);
         if (!mapped)
-            return {notMeasured(figure, QStringLiteral("ms"), 250,
+            return {notMeasured(name, QStringLiteral("ms"), 250,
                                 QStringLiteral("the window never appeared"))};
-        samples.append(msBetween(started, BenchClock::now()));
+        samples[withoutPad].append(msBetween(started, BenchClock::now()));
     }
-    std::sort(samples.begin(), samples.end());
-    return {BenchRow{figure, median(samples), QStringLiteral("ms"), 250,
-                     QStringLiteral("runs %1 to %2 ms")
-                         .arg(samples.first(), 0, 'f', 0)
-                         .arg(samples.last(), 0, 'f', 0)}};
+    QList<BenchRow> rows;
+    for (QList<double>& sample : samples) {
+        std::sort(sample.begin(), sample.end());
+        rows << BenchRow{&sample == &samples[0] ? figure : reference, median(sample),
+                         QStringLiteral("ms"), 250,
+                         QStringLiteral("runs %1 to %2 ms")
+                             .arg(sample.first(), 0, 'f', 0)
+                             .arg(sample.last(), 0, 'f', 0)};
+    }
+    return rows;
 }
 
 QList<BenchRow> measureConnected(VirtualScreen& screen, int events, int pauseMs,
@@ -194,6 +210,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption lossyOption(
         QStringLiteral("lossy-only"),
         QStringLiteral("Measure only the figures of a link that loses packets at random."));
+    const QCommandLineOption startUpOption(
+        QStringLiteral("start-up-only"),
+        QStringLiteral("Measure only the start-up, with and without the pad support."));
     const QCommandLineOption changesOption(
         QStringLiteral("changes"),
         QStringLiteral("Key changes per loss rate on the lossy link (>= 300)."),
@@ -203,7 +222,7 @@ int main(int argc, char* argv[])
         QStringLiteral("Measure this build of velmora instead, for a before and after."),
         QStringLiteral("PATH"));
     parser.addOptions({eventsOption, pauseOption, noFirewall, latencyOption, lossyOption,
-                       changesOption, programOption});
+                       startUpOption, changesOption, programOption});
     parser.process(app);
     if (parser.isSet(programOption))
         ProgramUnderTest::setExecutable(parser.value(programOption));
@@ -228,6 +247,10 @@ int main(int argc, char* argv[])
         return 1;
     }
 
+    if (parser.isSet(startUpOption)) {
+        std::fputs(qPrintable(markdownTable(measureStartUp(screen, 5), machine)), stdout);
+        return 0;
+    }
     if (parser.isSet(lossyOption)) {
         std::fputs(
             qPrintable(markdownTable(measureLossyLink(screen, changes, firewallAllowed), machine)),
