@@ -1,7 +1,9 @@
 #include "link/LinkFigures.h"
 
-#include <mstcpip.h>
+// winsock2.h first: mstcpip.h uses its types without including it.
 #include <winsock2.h>
+
+#include <mstcpip.h>
 
 namespace {
 
