@@ -81,41 +81,36 @@ windows_qt_dir() {
     echo "$found"
 }
 
-# windows_sdl_dir: prints the folder of SDL2 for MinGW (the one holding
-# bin/SDL2.dll), unpacking it first when needed. Takes $VELMORA_SDL_MINGW (an
-# archive or a folder), else the archive in ../shared/toolchains.
-windows_sdl_dir() {
-    local source=${VELMORA_SDL_MINGW:-$VELMORA_ROOT/../shared/toolchains/$VELMORA_SDL_MINGW_ARCHIVE}
+# mingw_library_dir SOURCE NAME DLL LABEL VARIABLE: prints the folder of a
+# library built for MinGW (the one holding bin/DLL), from SOURCE, an archive
+# or a folder, unpacking an archive once into the cache as NAME.
+mingw_library_dir() {
+    local source=$1 name=$2 dll=$3 label=$4 variable=$5
     if [ -d "$source" ]; then
         (cd "$source" && pwd)
         return 0
     fi
     if [ ! -f "$source" ]; then
-        echo "No SDL2 for MinGW: set VELMORA_SDL_MINGW to its archive or folder" >&2
+        echo "No $label for MinGW: set $variable to its archive or folder" >&2
         return 1
     fi
     local target
-    target=$(unpack_once "$source" sdl2-mingw) || return 1
-    dirname "$(dirname "$(find "$target" -maxdepth 3 -name SDL2.dll | head -n1)")"
+    target=$(unpack_once "$source" "$name") || return 1
+    dirname "$(dirname "$(find "$target" -maxdepth 3 -name "$dll" | head -n1)")"
 }
 
-# windows_jpeg_dir: prints the folder of libjpeg-turbo for MinGW (the one
-# holding bin/libturbojpeg.dll), unpacking it first when needed. Takes
-# $VELMORA_JPEG_MINGW (an archive or a folder), else the archive in
-# ../shared/toolchains.
+# windows_sdl_dir: SDL2 for MinGW, from $VELMORA_SDL_MINGW (an archive or a
+# folder), else the archive in ../shared/toolchains.
+windows_sdl_dir() {
+    mingw_library_dir "${VELMORA_SDL_MINGW:-$VELMORA_ROOT/../shared/toolchains/$VELMORA_SDL_MINGW_ARCHIVE}" \
+        sdl2-mingw SDL2.dll SDL2 VELMORA_SDL_MINGW
+}
+
+# windows_jpeg_dir: libjpeg-turbo for MinGW, from $VELMORA_JPEG_MINGW (an
+# archive or a folder), else the archive in ../shared/toolchains.
 windows_jpeg_dir() {
-    local source=${VELMORA_JPEG_MINGW:-$VELMORA_ROOT/../shared/toolchains/$VELMORA_JPEG_MINGW_ARCHIVE}
-    if [ -d "$source" ]; then
-        (cd "$source" && pwd)
-        return 0
-    fi
-    if [ ! -f "$source" ]; then
-        echo "No libjpeg-turbo for MinGW: set VELMORA_JPEG_MINGW to its archive or folder" >&2
-        return 1
-    fi
-    local target
-    target=$(unpack_once "$source" libjpeg-turbo-mingw) || return 1
-    dirname "$(dirname "$(find "$target" -maxdepth 3 -name libturbojpeg.dll | head -n1)")"
+    mingw_library_dir "${VELMORA_JPEG_MINGW:-$VELMORA_ROOT/../shared/toolchains/$VELMORA_JPEG_MINGW_ARCHIVE}" \
+        libjpeg-turbo-mingw libturbojpeg.dll libjpeg-turbo VELMORA_JPEG_MINGW
 }
 
 # windows_stage: builds into build/windows/build and runs the tests under
