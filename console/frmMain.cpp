@@ -2,6 +2,7 @@
 
 #include "console/Colours.h"
 #include "console/DirectionSquare.h"
+#include "console/DriveKeys.h"
 #include "console/MenuBarStyle.h"
 #include "console/X11AutoRepeat.h"
 #include "help/AppInfo.h"
@@ -66,6 +67,7 @@ frmMain::frmMain(const QString& appDir, QWidget* parent)
     setWindowTitle(QStringLiteral("Velmora"));
     CreateControls();
     CreateMenus();
+    CreateKeys();
     WireSignals();
     CreatePad();
     enableDetectableAutoRepeat();
@@ -74,6 +76,9 @@ frmMain::frmMain(const QString& appDir, QWidget* parent)
 
 frmMain::~frmMain()
 {
+    // The children go after this part of the window: news of their going
+    // (a pop-up hides, the focus moves) must not reach it any more.
+    m_driveKeys->setEnded();
     delete FileSys;
 }
 
@@ -174,13 +179,9 @@ void frmMain::WireSignals()
     connect(cmdOpenClose, &QPushButton::clicked, this, &frmMain::cmdOpenClose_Click);
     connect(tmrRepeat, &QTimer::timeout, this, &frmMain::tmrRepeat_Timer);
     connect(Winsock, &SocketControl::Error, this, &frmMain::Winsock_Error);
-    connect(qApp, &QGuiApplication::focusWindowChanged, this, &frmMain::FocusWindowChanged);
     // Windows' end of session (WM_ENDSESSION) comes as this signal alone, and
     // the process may be ended as soon as it has been handled.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &frmMain::EndSession);
-    // Key preview: the main window's native window gets every key event
-    // before the focused control does.
-    qApp->installEventFilter(this);
 }
 
 void frmMain::Form_Load()
@@ -276,14 +277,6 @@ void frmMain::DescribeGrid(int code)
     fraDirection->setAccessibleDescription(description);
     QAccessibleValueChangeEvent valued(fraDirection, words);
     QAccessible::updateAccessibility(&valued);
-}
-
-void frmMain::KeysHiddenChanged()
-{
-    if (m_unloaded)
-        return;
-    lblHint->setVisible(m_keysHidden);
-    PadSeesKeysHidden();
 }
 
 void frmMain::ShowMessage(const QString& text)
