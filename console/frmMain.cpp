@@ -1,5 +1,6 @@
 #include "console/frmMain.h"
 
+#include "camera/CameraControl.h"
 #include "console/Colours.h"
 #include "console/DirectionSquare.h"
 #include "console/DriveKeys.h"
@@ -68,6 +69,8 @@ frmMain::frmMain(const QString& appDir, QWidget* parent)
     CreateControls();
     CreateMenus();
     CreateKeys();
+    m_camera = new CameraControl(this, m_driveKeys, m_linkWatch);
+    m_camera->CreateMenus(menuBar(), mnuSettings, mnuHelp);
     WireSignals();
     CreatePad();
     enableDetectableAutoRepeat();
@@ -195,6 +198,7 @@ void frmMain::Form_Load()
     if (!AppDir.endsWith(QLatin1Char('/')) && !AppDir.endsWith(QLatin1Char('\\')))
         AppDir += QLatin1Char('/');
     LoadSettings();
+    m_camera->Load(FileSys, m_settingsReadPath, m_settingsPath);
     Throttle = Drive::Neutral;
     Steering = Drive::Straight;
     // Only the local port of each connection is drawn from this generator.
@@ -208,8 +212,11 @@ void frmMain::Form_Unload()
     // and nothing can change the settings after it.
     if (m_comm)
         delete m_comm.data();
+    m_camera->Unload();
     CloseLink();
     SaveSettings();
+    if (const QString error = m_camera->Save(); !error.isEmpty())
+        ShowMessage(error);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
@@ -262,6 +269,7 @@ void frmMain::PaintGrid()
         picDir[i]->setCommanded(commanded);
     }
     DescribeGrid(code);
+    m_camera->CommandShown(code);
 }
 
 void frmMain::DescribeGrid(int code)

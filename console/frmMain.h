@@ -8,6 +8,7 @@
 #include <QString>
 #include <array>
 
+class CameraControl;
 class ChangeRepeater;
 class DirectionSquare;
 class DriveKeys;
@@ -58,6 +59,8 @@ public:
     LinkWatch* linkWatch() const { return m_linkWatch; }
     // The drive keys of every window that drives.
     DriveKeys* driveKeys() const { return m_driveKeys; }
+    // The camera window and its settings.
+    CameraControl* camera() const { return m_camera; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -173,6 +176,7 @@ private:
     // that a held key's auto-repeat cannot raise one message box per repeat.
     QString m_reportedBadSettings;
     DriveKeys* m_driveKeys = nullptr;
+    CameraControl* m_camera = nullptr;
     // Set while the keys may go elsewhere (a menu is open, another window has
     // the focus); cleared once they reach a window that drives again.
     bool m_keysHidden = false;
