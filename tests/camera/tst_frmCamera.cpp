@@ -12,6 +12,11 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QFile>
+#include <QHostAddress>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTcpServer>
 #include <QTest>
 
 namespace {
@@ -30,6 +35,7 @@ class tst_frmCamera : public WidgetTestCase {
 private slots:
     void pictureGoesStaleThenComesBack();
     void windowAndTurnKeptAcrossRuns();
+    void showsAStreamOfAnotherServer();
 };
 
 void tst_frmCamera::pictureGoesStaleThenComesBack()
@@ -98,6 +104,37 @@ void tst_frmCamera::windowAndTurnKeptAcrossRuns()
     QTRY_VERIFY_WITH_TIMEOUT(w->camera()->window() && w->camera()->window()->isVisible(), Timeout);
     QCOMPARE(w->camera()->window()->turn(), 90);
     QTRY_COMPARE_WITH_TIMEOUT(camera.connectionCount(), 2, Timeout);
+}
+
+void tst_frmCamera::showsAStreamOfAnotherServer()
+{
+    // ffmpeg's own MJPEG server: its headers, boundary and part headers are
+    // not ours, and it sends its body chunked.
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty())
+        QSKIP("ffmpeg is not installed (scripts/test installs it)");
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    const QString url = QStringLiteral("http://127.0.0.1:%1/stream").arg(port);
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(ffmpeg, {"-hide_banner", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
+                          "testsrc2=size=1280x720:rate=30", "-c:v", "mjpeg", "-f", "mpjpeg",
+                          "-listen", "1", url});
+    QVERIFY(server.waitForStarted());
+    const auto stop = qScopeGuard([&server] {
+        server.kill();
+        server.waitForFinished();
+    });
+
+    DriveKeys keys;
+    frmCamera window(&keys, 0, false);
+    window.show();
+    // Refused until ffmpeg listens; the stream tries again by itself.
+    window.setUrl(QUrl(url));
+    QTRY_VERIFY_WITH_TIMEOUT(window.view()->hud().pictureFigures.endsWith(u"1280 × 720"), Timeout);
 }
 
 QTEST_MAIN(tst_frmCamera)
