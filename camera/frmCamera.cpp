@@ -221,7 +221,8 @@ void frmCamera::closeEvent(QCloseEvent* event)
 #ifdef Q_OS_WIN
 bool frmCamera::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
 {
-    m_keys->windowsMessage(eventType, message);
+    if (m_keys)
+        m_keys->windowsMessage(eventType, message);
     return QMainWindow::nativeEvent(eventType, message, result);
 }
 #endif

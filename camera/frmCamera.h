@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
 #include <QUrl>
 
 class CameraStream;
@@ -54,7 +55,8 @@ private:
     void TakeSnapshot();
     void ToggleFullScreen();
 
-    DriveKeys* m_keys;
+    // The main window owns the keys and may let them go first.
+    QPointer<DriveKeys> m_keys;
     CameraView* m_view = nullptr;
     CameraStream* m_stream = nullptr;
     QTimer* m_hudTimer = nullptr;

@@ -50,15 +50,18 @@ void tst_frmCamera::pictureGoesStaleThenComesBack()
     window.setUrl(camera.url());
 
     QTRY_VERIFY_WITH_TIMEOUT(window.view()->hasPicture(), Timeout);
-    QTRY_VERIFY_WITH_TIMEOUT(window.view()->hud().pictureFigures.endsWith(u"480 × 640"), Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        window.view()->hud().pictureFigures.endsWith(QStringLiteral("480 × 640")), Timeout);
     QCOMPARE(window.view()->hud().pictureState, QString());
 
     // Half a frame, then nothing: stale from 1 s, gone from 3 s.
     camera.stallMidFrame(frames[0]);
-    QTRY_VERIFY_WITH_TIMEOUT(window.view()->hud().pictureState.startsWith(u"Picture "), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        window.view()->hud().pictureState.startsWith(QStringLiteral("Picture ")), 2000);
     QVERIFY(window.view()->hasPicture());
     camera.setFrames(frames, 33);
-    QTRY_VERIFY_WITH_TIMEOUT(window.view()->hud().pictureState.startsWith(u"No picture"), 4000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        window.view()->hud().pictureState.startsWith(QStringLiteral("No picture")), 4000);
     QVERIFY(!window.view()->hasPicture());
 
     // The stream gave up on that connection and comes back by itself.
@@ -134,7 +137,8 @@ void tst_frmCamera::showsAStreamOfAnotherServer()
     window.show();
     // Refused until ffmpeg listens; the stream tries again by itself.
     window.setUrl(QUrl(url));
-    QTRY_VERIFY_WITH_TIMEOUT(window.view()->hud().pictureFigures.endsWith(u"1280 × 720"), Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        window.view()->hud().pictureFigures.endsWith(QStringLiteral("1280 × 720")), Timeout);
 }
 
 QTEST_MAIN(tst_frmCamera)
