@@ -22,6 +22,10 @@ QString reasonWords(NoPictureReason reason)
         return QStringLiteral("the camera did not answer in time");
     case NoPictureReason::Ended:
         return QStringLiteral("the camera ended the stream");
+    case NoPictureReason::PictureTooLarge:
+        return QStringLiteral("the camera's picture is too large to show");
+    case NoPictureReason::HostNotFound:
+        return QStringLiteral("the camera's host name is not known");
     case NoPictureReason::None:
         break;
     }

@@ -27,7 +27,9 @@ enum class NoPictureReason {
     NeedsPassword,
     NotCameraStream,
     TimedOut,
-    Ended
+    Ended,
+    PictureTooLarge,
+    HostNotFound
 };
 
 // The picture's state for the head-up display: empty while the picture is

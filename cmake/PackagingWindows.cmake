@@ -20,7 +20,8 @@ if(CMAKE_CROSSCOMPILING)
         get_filename_component(sdl "${sdl}" DIRECTORY)
         list(APPEND dll_dirs "${sdl}")
     endif()
-    # The simulator's camera encodes with TurboJPEG (cmake/TurboJpeg.cmake).
+    # Velmora decodes the camera's pictures, and the simulator's camera encodes
+    # its own, with TurboJPEG (cmake/TurboJpeg.cmake).
     get_property(turbojpeg GLOBAL PROPERTY VELMORA_TURBOJPEG_DLL_DIR)
     if(turbojpeg)
         list(APPEND dll_dirs "${turbojpeg}")

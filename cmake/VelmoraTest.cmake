@@ -18,6 +18,7 @@ function(velmora_add_test name)
     endif()
     if(WIN32)
         velmora_sdl_beside(${name})
+        velmora_turbojpeg_beside(${name})
         # Qt Test on Windows logs to the debugger, so a failure would print
         # nothing; and the tests find Qt's libraries on the path.
         list(APPEND environment "QT_FORCE_STDERR_LOGGING=1")

@@ -1,7 +1,9 @@
 #include "console/frmMain.h"
 
+#include "camera/CameraControl.h"
 #include "console/Colours.h"
 #include "console/DirectionSquare.h"
+#include "console/DriveKeys.h"
 #include "console/MenuBarStyle.h"
 #include "console/X11AutoRepeat.h"
 #include "help/AppInfo.h"
@@ -66,6 +68,9 @@ frmMain::frmMain(const QString& appDir, QWidget* parent)
     setWindowTitle(QStringLiteral("Velmora"));
     CreateControls();
     CreateMenus();
+    CreateKeys();
+    m_camera = new CameraControl(this, m_driveKeys, m_linkWatch);
+    m_camera->CreateMenus(menuBar(), mnuSettings, mnuHelp);
     WireSignals();
     CreatePad();
     enableDetectableAutoRepeat();
@@ -74,6 +79,9 @@ frmMain::frmMain(const QString& appDir, QWidget* parent)
 
 frmMain::~frmMain()
 {
+    // The children go after this part of the window: news of their going
+    // (a pop-up hides, the focus moves) must not reach it any more.
+    m_driveKeys->setEnded();
     delete FileSys;
 }
 
@@ -174,13 +182,9 @@ void frmMain::WireSignals()
     connect(cmdOpenClose, &QPushButton::clicked, this, &frmMain::cmdOpenClose_Click);
     connect(tmrRepeat, &QTimer::timeout, this, &frmMain::tmrRepeat_Timer);
     connect(Winsock, &SocketControl::Error, this, &frmMain::Winsock_Error);
-    connect(qApp, &QGuiApplication::focusWindowChanged, this, &frmMain::FocusWindowChanged);
     // Windows' end of session (WM_ENDSESSION) comes as this signal alone, and
     // the process may be ended as soon as it has been handled.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &frmMain::EndSession);
-    // Key preview: the main window's native window gets every key event
-    // before the focused control does.
-    qApp->installEventFilter(this);
 }
 
 void frmMain::Form_Load()
@@ -194,6 +198,7 @@ void frmMain::Form_Load()
     if (!AppDir.endsWith(QLatin1Char('/')) && !AppDir.endsWith(QLatin1Char('\\')))
         AppDir += QLatin1Char('/');
     LoadSettings();
+    m_camera->Load(FileSys, m_settingsReadPath, m_settingsPath);
     Throttle = Drive::Neutral;
     Steering = Drive::Straight;
     // Only the local port of each connection is drawn from this generator.
@@ -207,8 +212,11 @@ void frmMain::Form_Unload()
     // and nothing can change the settings after it.
     if (m_comm)
         delete m_comm.data();
+    m_camera->Unload();
     CloseLink();
     SaveSettings();
+    if (const QString error = m_camera->Save(); !error.isEmpty())
+        ShowMessage(error);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
@@ -261,6 +269,7 @@ void frmMain::PaintGrid()
         picDir[i]->setCommanded(commanded);
     }
     DescribeGrid(code);
+    m_camera->CommandShown(code);
 }
 
 void frmMain::DescribeGrid(int code)
@@ -276,14 +285,6 @@ void frmMain::DescribeGrid(int code)
     fraDirection->setAccessibleDescription(description);
     QAccessibleValueChangeEvent valued(fraDirection, words);
     QAccessible::updateAccessibility(&valued);
-}
-
-void frmMain::KeysHiddenChanged()
-{
-    if (m_unloaded)
-        return;
-    lblHint->setVisible(m_keysHidden);
-    PadSeesKeysHidden();
 }
 
 void frmMain::ShowMessage(const QString& text)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "console/DriveState.h"
-#include "console/HeldKeys.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -9,8 +8,10 @@
 #include <QString>
 #include <array>
 
+class CameraControl;
 class ChangeRepeater;
 class DirectionSquare;
+class DriveKeys;
 class FileSystem;
 class LinkWatch;
 class PadInput;
@@ -56,13 +57,15 @@ public:
     frmComm* commDialog() const;
     // How the car hears the commands, for any window that shows it.
     LinkWatch* linkWatch() const { return m_linkWatch; }
+    // The drive keys of every window that drives.
+    DriveKeys* driveKeys() const { return m_driveKeys; }
+    // The camera window and its settings.
+    CameraControl* camera() const { return m_camera; }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 #ifdef Q_OS_WIN
-    // console/frmMainWindows.cpp: Windows' own modal loops.
+    // Hands Windows' messages to the drive keys, for its own modal loops.
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 #endif
 
@@ -73,31 +76,20 @@ private:
     void WireSignals();
     void Form_Load();
     void Form_Unload();
+    // console/frmMainKeys.cpp
+    void CreateKeys();
+    void DriveKeyChanged(quint16 KeyCode, KeyTransition transition);
     void Form_KeyDown(quint16 KeyCode, Qt::KeyboardModifiers Shift);
     void Form_KeyUp(quint16 KeyCode, Qt::KeyboardModifiers Shift);
     void HandleDriveKey(quint16 KeyCode, KeyTransition transition);
+    // Shows or hides the hint under the grid, tells the pad, and stops the
+    // car when the keys may go elsewhere.
+    void KeysHiddenChanged(bool hidden);
+    void DriveOnKeysStillDown(const QList<quint16>& codes);
     void BuildGrid();
     void PaintGrid();
     // Tells assistive technology which direction the grid shows.
     void DescribeGrid(int code);
-    // Called where m_keysHidden changes: shows or hides the hint under the
-    // grid and tells the pad.
-    void KeysHiddenChanged();
-    // Called whenever the drive keys may no longer reach this window: a
-    // pop-up opens, the window loses activation or the focus.
-    void StopWhileKeysHidden();
-    void KeysMayBeVisible();
-    void DriveOnKeysStillDown();
-    void FocusWindowChanged(QWindow* focus);
-    // A modal loop of the platform's own (a window menu, a move) takes the
-    // keys while this window stays active and focused.
-    void ModalLoopStarted();
-    void ModalLoopEnded();
-#ifdef Q_OS_WIN
-    void WindowsLoopStarted();
-    void WatchWindowsLoop();
-    void ReleaseOfChangedKey(quint32 scanCode, quint16 virtualKey);
-#endif
     void mnuExit_Click();
 
     // console/frmMainPad.cpp
@@ -183,20 +175,11 @@ private:
     // The bad settings (host, then port) last reported from a drive key, so
     // that a held key's auto-repeat cannot raise one message box per repeat.
     QString m_reportedBadSettings;
-    // The keys held down, so that each release is matched to its press.
-    HeldKeys m_heldKeys;
+    DriveKeys* m_driveKeys = nullptr;
+    CameraControl* m_camera = nullptr;
     // Set while the keys may go elsewhere (a menu is open, another window has
-    // the focus); cleared once they reach this window again.
+    // the focus); cleared once they reach a window that drives again.
     bool m_keysHidden = false;
-    // Set while a modal loop of the platform's own runs; the keys count as
-    // hidden until it ends, whatever the focus says.
-    bool m_modalLoop = false;
-#ifdef Q_OS_WIN
-    // The loops that announced their start and not yet their end, and the
-    // check for the end of those that announce nothing.
-    int m_windowsLoopsNotified = 0;
-    QTimer* m_windowsLoopWatch = nullptr;
-#endif
     // Sends each new drive command again shortly after it, for a lossy link.
     ChangeRepeater* m_changeRepeater = nullptr;
     LinkWatch* m_linkWatch = nullptr;

@@ -1,71 +1,27 @@
-// Key preview and the drive keys: each release matched to its press, and
-// the car stopped whenever the keys may go somewhere else.
+// The drive keys as the main window handles them: DriveKeys watches every
+// window that drives and says when the keys go elsewhere; here they become
+// the drive state, and the car stops whenever the keys may be elsewhere.
 #include "console/frmMain.h"
 
-#include "console/KeyTranslation.h"
-#include "console/KeysDown.h"
+#include "console/DriveKeys.h"
 
-#include <QApplication>
-#include <QKeyEvent>
-#include <QTimer>
-#include <QWindow>
+#include <QLabel>
 
-bool frmMain::eventFilter(QObject* watched, QEvent* event)
+void frmMain::CreateKeys()
 {
-    const QEvent::Type type = event->type();
-    if ((type == QEvent::Show || type == QEvent::Hide) && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->windowType() == Qt::Popup) {
-        // An open menu or other pop-up takes the keyboard while this window
-        // stays active: the releases of held keys go to the pop-up.
-        if (type == QEvent::Show)
-            StopWhileKeysHidden();
-        else
-            // The pop-up still counts as open while it hides.
-            QTimer::singleShot(0, this, &frmMain::KeysMayBeVisible);
-    }
-    // Key events reach this native window only while it has the keyboard
-    // focus, so watching it is what limits driving to the active window. Asking
-    // the widget whether it is active instead would race with the platform's
-    // activation news and could drop the first key after the window is shown.
-    // A modal loop of the platform's own may pass keys on to the window as
-    // it runs, yet it takes the releases that matter: they do not count
-    // until it ends.
-    if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched == windowHandle() &&
-        !QApplication::activePopupWidget() && !m_modalLoop) {
-        // A key that reaches the window shows that the keys are visible again.
-        if (m_keysHidden)
-            DriveOnKeysStillDown();
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const quint16 code = toVirtualKey(key->key(), key->modifiers());
-        if (type == QEvent::KeyPress) {
-            Form_KeyDown(m_heldKeys.press(key->nativeScanCode(), code), key->modifiers());
-        } else if (!key->isAutoRepeat()) {
-            // X11 reports a held key as release+press pairs flagged as
-            // auto-repeat; such a release is not the driver letting go.
-            Form_KeyUp(m_heldKeys.release(key->nativeScanCode(), code), key->modifiers());
-        }
-    }
-    // The event then takes its ordinary course in the focused control.
-    return false;
+    m_driveKeys = new DriveKeys(this);
+    m_driveKeys->addWindow(this);
+    connect(m_driveKeys, &DriveKeys::driveKey, this, &frmMain::DriveKeyChanged);
+    connect(m_driveKeys, &DriveKeys::keysHiddenChanged, this, &frmMain::KeysHiddenChanged);
+    connect(m_driveKeys, &DriveKeys::keysBack, this, &frmMain::DriveOnKeysStillDown);
 }
 
-void frmMain::changeEvent(QEvent* event)
+void frmMain::DriveKeyChanged(quint16 KeyCode, KeyTransition transition)
 {
-    if (event->type() == QEvent::ActivationChange) {
-        if (isActiveWindow())
-            KeysMayBeVisible();
-        else
-            StopWhileKeysHidden();
-    }
-    QMainWindow::changeEvent(event);
-}
-
-void frmMain::FocusWindowChanged(QWindow* focus)
-{
-    if (focus == windowHandle())
-        KeysMayBeVisible();
+    if (transition == KeyTransition::Down)
+        Form_KeyDown(KeyCode, Qt::NoModifier);
     else
-        StopWhileKeysHidden();
+        Form_KeyUp(KeyCode, Qt::NoModifier);
 }
 
 void frmMain::Form_KeyDown(quint16 KeyCode, Qt::KeyboardModifiers Shift)
@@ -95,15 +51,16 @@ void frmMain::HandleDriveKey(quint16 KeyCode, KeyTransition transition)
     PaintGrid();
 }
 
-void frmMain::StopWhileKeysHidden()
+void frmMain::KeysHiddenChanged(bool hidden)
 {
-    // A key held while the keys go elsewhere releases elsewhere, and the car
-    // would drive on with nobody at the keys.
     if (m_unloaded)
         return;
-    m_keysHidden = true;
-    KeysHiddenChanged();
-    if (DriveState{Throttle, Steering}.isStopped())
+    m_keysHidden = hidden;
+    lblHint->setVisible(hidden);
+    PadSeesKeysHidden();
+    // A key held while the keys go elsewhere releases elsewhere, and the car
+    // would drive on with nobody at the keys.
+    if (!hidden || DriveState{Throttle, Steering}.isStopped())
         return;
     Throttle = Drive::Neutral;
     Steering = Drive::Straight;
@@ -111,39 +68,13 @@ void frmMain::StopWhileKeysHidden()
     SendIfConnected();
 }
 
-void frmMain::KeysMayBeVisible()
+void frmMain::DriveOnKeysStillDown(const QList<quint16>& codes)
 {
-    if (m_keysHidden && !m_modalLoop && !QApplication::activePopupWidget() &&
-        QGuiApplication::focusWindow() == windowHandle())
-        DriveOnKeysStillDown();
-}
-
-void frmMain::ModalLoopStarted()
-{
-    m_modalLoop = true;
-    StopWhileKeysHidden();
-}
-
-void frmMain::ModalLoopEnded()
-{
-    m_modalLoop = false;
-    KeysMayBeVisible();
-}
-
-void frmMain::DriveOnKeysStillDown()
-{
-    m_keysHidden = false;
-    KeysHiddenChanged();
     if (m_unloaded)
         return;
-    // Keys let go meanwhile sent their releases elsewhere; only keys that
-    // are still down drive. Where the platform cannot tell, none does.
-    if (const KeyIsDown isDown = keysDownNow())
-        m_heldKeys.keepOnly(isDown);
-    else
-        m_heldKeys.clear();
+    // Keys let go meanwhile sent their releases elsewhere; only the keys
+    // still down drive.
     DriveState state;
-    const QList<quint16> codes = m_heldKeys.codes();
     for (const quint16 code : codes)
         applyDriveKey(state, code, KeyTransition::Down);
     if (state == DriveState{Throttle, Steering})
@@ -153,3 +84,12 @@ void frmMain::DriveOnKeysStillDown()
     PaintGrid();
     SendIfConnected();
 }
+
+#ifdef Q_OS_WIN
+bool frmMain::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
+{
+    m_driveKeys->windowsMessage(eventType, message);
+    // Windows' and Qt's own handling then runs as ever.
+    return QMainWindow::nativeEvent(eventType, message, result);
+}
+#endif

@@ -2,9 +2,9 @@
 // the keys, and only while the keys could drive too.
 #include "console/frmMain.h"
 
+#include "console/DriveKeys.h"
 #include "console/PadInput.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QTimer>
 #include <QWindow>
@@ -73,9 +73,9 @@ void frmMain::ShowPad()
 bool frmMain::PadMayDrive() const
 {
     // The pad reaches this program whichever window is active, so it is held
-    // to the rule the keys obey by their nature.
-    return !m_unloaded && !m_keysHidden && !QApplication::activePopupWidget() &&
-           QGuiApplication::focusWindow() == windowHandle();
+    // to the rule the keys obey by their nature: it drives while a window of
+    // ours that drives has them.
+    return !m_unloaded && m_driveKeys->mayDrive();
 }
 
 void frmMain::PadSeesKeysHidden()

@@ -1,5 +1,6 @@
 #include "console/frmMain.h"
 
+#include "camera/CameraControl.h"
 #include "link/ChangeRepeater.h"
 #include "link/DriveMessage.h"
 #include "link/LinkLabel.h"
@@ -172,8 +173,11 @@ void frmMain::tmrRepeat_Timer()
 void frmMain::UpdateLabel()
 {
     const QString text = socketStateText(Winsock->State());
-    if (!text.isNull())
-        lblWinsock->setText(text);
+    if (text.isNull())
+        return;
+    lblWinsock->setText(text);
+    if (m_camera)
+        m_camera->LinkStateShown(text);
 }
 
 void frmMain::Winsock_Error(qint16 Number, const QString& Description, qint32 Scode,

@@ -1,5 +1,6 @@
 #include "console/frmMain.h"
 
+#include "camera/CameraControl.h"
 #include "settings/FileSystem.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsLocation.h"
@@ -89,7 +90,11 @@ void frmMain::mnuCOMPort_Click()
     // gone as soon as it closes.
     m_comm = new frmComm(this);
     m_comm->setAttribute(Qt::WA_DeleteOnClose);
-    connect(m_comm, &QDialog::accepted, this, [this] { m_keepUnreadSettings = false; });
+    connect(m_comm, &QDialog::accepted, this, [this] {
+        m_keepUnreadSettings = false;
+        // The camera's default address follows the remote host.
+        m_camera->SettingsChanged();
+    });
     m_comm->show();
     m_comm->activateWindow();
 }

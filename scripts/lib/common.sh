@@ -7,8 +7,9 @@ VELMORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 VELMORA_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libx11-dev libgl-dev libsdl2-dev libturbojpeg0-dev fonts-dejavu-core)
 # Packages the tests need on top: a network namespace with loopback only,
 # packet dropping for dead-link tests, a real X server with fake input, and a
-# private session bus for the accessibility events.
-VELMORA_TEST_PACKAGES=(iproute2 util-linux iptables xvfb xauth dbus-daemon xdotool libxtst-dev x11-utils openbox)
+# private session bus for the accessibility events, and ffmpeg as a camera
+# server of a kind Velmora did not write.
+VELMORA_TEST_PACKAGES=(iproute2 util-linux iptables xvfb xauth dbus-daemon xdotool libxtst-dev x11-utils openbox ffmpeg)
 # Packages for the sanitizer build and the fuzz targets: clang with its
 # libFuzzer and sanitizer runtimes, and llvm-symbolizer for readable stacks.
 VELMORA_HARDENING_PACKAGES=(clang libclang-rt-dev llvm)

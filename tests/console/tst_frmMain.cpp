@@ -1,6 +1,7 @@
 // The main window on the offscreen platform: its layout, menus, key preview,
 // grid and the stop when it loses the focus. Keys go through the window's
 // native window, as the platform delivers them.
+#include "camera/frmCamera.h"
 #include "console/Colours.h"
 #include "console/frmMain.h"
 #include "link/SocketControl.h"
@@ -48,6 +49,7 @@ private slots:
     void keysIgnoredWhileAnotherWindowIsActive();
     void focusLossStopsTheCar();
     void focusLossNeverConnects();
+    void cameraWindowDrivesWithEveryStop();
     void unloadClosesSocketThenWritesSettings();
     void exitMenuClosesTheWindow();
 };
@@ -86,7 +88,7 @@ void tst_frmMain::menus()
     QStringList titles;
     for (QAction* menu : w.menuBar()->actions())
         titles << menu->text();
-    QCOMPARE(titles, (QStringList{"&File", "&Settings", "&Help"}));
+    QCOMPARE(titles, (QStringList{"&File", "&Settings", "&View", "&Help"}));
 
     auto captions = [&w](const char* menu) {
         QStringList texts;
@@ -95,7 +97,9 @@ void tst_frmMain::menus()
         return texts;
     };
     QCOMPARE(captions("mnuFile"), (QStringList{"&Exit"}));
-    QCOMPARE(captions("mnuSettings"), (QStringList{"&COM Port...", "&Data...", "&Keys..."}));
+    QCOMPARE(captions("mnuSettings"),
+             (QStringList{"&COM Port...", "&Data...", "&Keys...", "Ca&mera..."}));
+    QCOMPARE(captions("mnuView"), (QStringList{"&Camera"}));
     QCOMPARE(captions("mnuHelp"), (QStringList{"&How to use...", "-", "&About..."}));
     QVERIFY(control<QAction>(w, "mnuHelpBar")->isSeparator());
 
@@ -339,6 +343,34 @@ void tst_frmMain::focusLossNeverConnects()
     QCOMPARE(greenSquare(*w), 5);
     QCOMPARE(ui.Winsock->State(), SocketState::Closed);
     QCOMPARE(peer.connectionCount(), 1);
+}
+
+void tst_frmMain::cameraWindowDrivesWithEveryStop()
+{
+    LoopbackPeer peer;
+    auto w = openMainWindow(dir(), Loopback, peer.portText());
+    // Not connected to any camera: only its keys are under test.
+    frmCamera camera(w->driveKeys(), 0, false);
+    QVERIFY(activate(camera));
+
+    QTest::keyPress(camera.windowHandle(), Qt::Key_Up);
+    QTRY_COMPARE_WITH_TIMEOUT(driveChanges(peer.received()), QStringLiteral("2"), Timeout);
+    QVERIFY(!control<QLabel>(*w, "lblHint")->isVisibleTo(w.get()));
+    // Held into the main window, let go there.
+    QVERIFY(activate(*w));
+    QTest::keyRelease(w->windowHandle(), Qt::Key_Up);
+    QTRY_VERIFY_WITH_TIMEOUT(driveChanges(peer.received()).endsWith(QLatin1Char('5')), Timeout);
+    QCOMPARE(w->throttle(), qint16(1));
+
+    // The camera window loses the keys with one held: the car stops.
+    QVERIFY(activate(camera));
+    QTest::keyPress(camera.windowHandle(), Qt::Key_Left);
+    QTRY_VERIFY_WITH_TIMEOUT(driveChanges(peer.received()).endsWith(QLatin1Char('4')), Timeout);
+    QWidget other;
+    QVERIFY(activate(other));
+    QCOMPARE(w->steering(), qint16(1));
+    QTRY_VERIFY_WITH_TIMEOUT(driveChanges(peer.received()).endsWith(QLatin1Char('5')), Timeout);
+    QVERIFY(control<QLabel>(*w, "lblHint")->isVisibleTo(w.get()));
 }
 
 void tst_frmMain::unloadClosesSocketThenWritesSettings()

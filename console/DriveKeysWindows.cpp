@@ -1,9 +1,9 @@
 // Windows' own modal loops. The window menu (Alt+Space, the icon at the
 // left of the title bar) and moving or sizing the window run a message loop
-// of Windows' own, in which this window stays active and keeps the focus:
+// of Windows' own, in which the window stays active and keeps the focus:
 // no activation or focus change says that the keys go elsewhere, and the
 // release of a held key goes into that loop.
-#include "console/frmMain.h"
+#include "console/DriveKeys.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -30,32 +30,34 @@ bool threadInModalLoop()
 
 } // namespace
 
-bool frmMain::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
+void DriveKeys::windowsMessage(const QByteArray& eventType, const void* message)
 {
+    if (m_ended)
+        return;
     if (eventType == "windows_generic_MSG") {
         const MSG& msg = *static_cast<const MSG*>(message);
         switch (msg.message) {
         case WM_ENTERMENULOOP:
         case WM_ENTERSIZEMOVE:
             ++m_windowsLoopsNotified;
-            WindowsLoopStarted();
+            windowsLoopStarted();
             break;
         case WM_EXITMENULOOP:
         case WM_EXITSIZEMOVE:
             m_windowsLoopsNotified = qMax(0, m_windowsLoopsNotified - 1);
-            WatchWindowsLoop();
+            watchWindowsLoop();
             break;
         case WM_SYSKEYDOWN:
             // Alt+Space (bit 29: Alt is down): Qt opens the window menu
             // itself, in a loop that sends none of the messages above.
             if (msg.wParam == VK_SPACE && (msg.lParam & (LPARAM(1) << 29)) != 0)
-                WindowsLoopStarted();
+                windowsLoopStarted();
             break;
         case WM_KEYUP:
         case WM_SYSKEYUP:
             // Bits 16 to 23 hold the scan code and bit 24 the extended-key
             // flag: together the key's native scan code as Qt reports it.
-            ReleaseOfChangedKey(quint32((msg.lParam >> 16) & 0x1FF), quint16(msg.wParam));
+            releaseOfChangedKey(quint32((msg.lParam >> 16) & 0x1FF), quint16(msg.wParam));
             break;
         case WM_SYSCOMMAND:
             // The commands that run a loop; they may watch the mouse for a
@@ -66,7 +68,7 @@ bool frmMain::nativeEvent(const QByteArray& eventType, void* message, qintptr* r
             case SC_MOUSEMENU:
             case SC_MOVE:
             case SC_SIZE:
-                WindowsLoopStarted();
+                windowsLoopStarted();
                 break;
             default:
                 break;
@@ -76,22 +78,20 @@ bool frmMain::nativeEvent(const QByteArray& eventType, void* message, qintptr* r
             break;
         }
     }
-    // Windows' and Qt's own handling then runs as ever.
-    return QMainWindow::nativeEvent(eventType, message, result);
 }
 
-void frmMain::WindowsLoopStarted()
+void DriveKeys::windowsLoopStarted()
 {
     if (!m_windowsLoopWatch) {
         m_windowsLoopWatch = new QTimer(this);
         m_windowsLoopWatch->setInterval(kLoopWatchMs);
-        connect(m_windowsLoopWatch, &QTimer::timeout, this, &frmMain::WatchWindowsLoop);
+        connect(m_windowsLoopWatch, &QTimer::timeout, this, &DriveKeys::watchWindowsLoop);
     }
     m_windowsLoopWatch->start();
-    ModalLoopStarted();
+    modalLoopStarted();
 }
 
-void frmMain::WatchWindowsLoop()
+void DriveKeys::watchWindowsLoop()
 {
     // A loop runs until its closing message has come and Windows no longer
     // counts the thread as in a menu or a move.
@@ -100,20 +100,20 @@ void frmMain::WatchWindowsLoop()
     if (m_windowsLoopWatch)
         m_windowsLoopWatch->stop();
     if (m_modalLoop)
-        ModalLoopEnded();
+        modalLoopEnded();
 }
 
-void frmMain::ReleaseOfChangedKey(quint32 scanCode, quint16 virtualKey)
+void DriveKeys::releaseOfChangedKey(quint32 scanCode, quint16 virtualKey)
 {
     // Windows names a keypad key by the Num Lock and Shift state of each of
     // its events: keypad 7 goes down as such and, with Shift pressed
     // meanwhile, comes up as Home. Qt drops a release whose virtual key went
-    // down as no press, and the car would drive on; this window takes it by
+    // down as no press, and the car would drive on; Velmora takes it by
     // the physical key, as it takes every release.
     const quint16 held = m_heldKeys.codeOf(scanCode);
     if (held == 0 || held == virtualKey || m_modalLoop || QApplication::activePopupWidget())
         return;
     if (m_keysHidden)
-        DriveOnKeysStillDown();
-    Form_KeyUp(m_heldKeys.release(scanCode, virtualKey), Qt::NoModifier);
+        driveOnKeysStillDown();
+    emit driveKey(m_heldKeys.release(scanCode, virtualKey), KeyTransition::Up);
 }

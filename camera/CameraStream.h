@@ -1,0 +1,80 @@
+#pragma once
+
+#include "camera/CameraAddress.h"
+#include "camera/MjpegStreamParser.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QSize>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <deque>
+#include <memory>
+#include <optional>
+
+class FrameDecoder;
+class QTcpSocket;
+
+// The camera's picture, live: reads the MJPEG stream at an http:// address,
+// has its pictures decoded off this thread, and hands on the newest one
+// only. Whatever goes wrong (refused, not found, not a camera, too slow,
+// ended) it says why and tries again by itself, at once at first and then
+// less often, never more than 2 s apart; the first picture shown clears it.
+// Lives on the UI thread and never blocks it.
+class CameraStream : public QObject {
+    Q_OBJECT
+
+public:
+    // The longest wait for the connection, status line and headers, and
+    // then between two complete pictures.
+    static constexpr int AnswerTimeoutMs = 3000;
+    static constexpr int FirstRetryMs = 250;
+    static constexpr int LongestRetryMs = 2000;
+
+    explicit CameraStream(QObject* parent = nullptr);
+    ~CameraStream() override;
+
+    void start(const QUrl& url);
+    void stop();
+    bool isRunning() const { return m_running; }
+    NoPictureReason reason() const { return m_reason; }
+    // Since the last picture shown; very large while none has been.
+    qint64 msSinceFrame() const;
+    // Over the last 2 s of pictures shown.
+    double framesPerSecond() const;
+    QSize pictureSize() const { return m_size; }
+
+signals:
+    void picture(const QImage& image);
+    void reasonChanged(NoPictureReason reason);
+
+private:
+    void connectNow();
+    void sendRequest();
+    void readStream();
+    void socketFailed();
+    void showDecoded();
+    void fail(NoPictureReason reason);
+    void dropConnection();
+    void setReason(NoPictureReason reason);
+
+    QUrl m_url;
+    bool m_running = false;
+    NoPictureReason m_reason = NoPictureReason::None;
+    QPointer<QTcpSocket> m_socket;
+    std::optional<MjpegStreamParser> m_parser;
+    // Pictures of a connection that is gone are not shown.
+    quint64 m_generation = 0;
+    QTimer m_answerTimer;
+    QTimer m_retryTimer;
+    int m_retryMs = FirstRetryMs;
+    QElapsedTimer m_clock;
+    std::optional<qint64> m_lastShownMs;
+    std::deque<qint64> m_shownMs;
+    QSize m_size;
+    QThread m_decoderThread;
+    std::unique_ptr<FrameDecoder> m_decoder;
+};

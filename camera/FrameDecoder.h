@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QMutex>
+#include <QObject>
+#include <QSize>
+#include <atomic>
+#include <optional>
+
+// A picture decoded, or found too large to decode, for the stream that
+// handed it in (its generation: pictures of a stream since stopped or
+// failed are not shown).
+struct DecodedFrame {
+    quint64 generation = 0;
+    // Null when the picture was too large.
+    QImage image;
+    QSize size;
+};
+
+// Decodes the camera's JPEG pictures on a thread of its own, so that the
+// window never waits for one. Newest only, on both sides: a picture handed
+// in while an older one still waits replaces it, and a decoded one that was
+// not yet taken is replaced by the next. However slow either side is, there
+// is never a backlog, and what is shown is as new as it can be.
+//
+// Lives on a thread its owner runs; submit() and take() may be called from
+// any thread.
+class FrameDecoder : public QObject {
+    Q_OBJECT
+
+public:
+    // A 4K picture; larger ones are refused from their header, before any
+    // memory is spent on their pixels.
+    static constexpr qint64 MaxPixels = qint64(3840) * 2160;
+
+    FrameDecoder();
+    ~FrameDecoder() override;
+
+    void submit(const QByteArray& jpeg, quint64 generation);
+    std::optional<DecodedFrame> take();
+
+    // Pictures that could not be decoded at all, and pictures replaced
+    // before they were decoded.
+    int corruptFrames() const { return m_corrupt; }
+    int skippedFrames() const { return m_skipped; }
+
+signals:
+    // A decoded picture waits to be taken; not repeated until it was.
+    void ready();
+
+private:
+    void decodeWaiting();
+    std::optional<DecodedFrame> decode(const QByteArray& jpeg, quint64 generation);
+
+    void* m_handle = nullptr;
+    QMutex m_mutex;
+    std::optional<std::pair<QByteArray, quint64>> m_waiting;
+    std::optional<DecodedFrame> m_done;
+    std::atomic<int> m_corrupt = 0;
+    std::atomic<int> m_skipped = 0;
+};
