@@ -29,14 +29,17 @@ const QString Ms = QStringLiteral("ms");
 const QString NeedsNamespace = QStringLiteral("needs a private network namespace");
 
 // Reads the window until `holds` is true of what it shows, and says when:
-// the moment after the read that showed it, so never early.
+// the moment the X server's picture that showed it came back, so never
+// early, and not late by the time taken to look at the picture.
 template <typename Holds>
-std::optional<BenchClock::time_point> waitOnScreen(Session& session, Holds holds, int timeoutMs)
+std::optional<BenchClock::time_point> waitOnScreen(XClient& x, Session& session, Holds holds,
+                                                   int timeoutMs)
 {
     const auto deadline = BenchClock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const bool held = holds(session.program.readGrid());
+        const QImage picture = x.grab(session.program.window());
         const auto at = BenchClock::now();
+        const bool held = holds(readGrid(picture));
         if (held)
             return at;
         if (at > deadline)
@@ -70,7 +73,7 @@ bool connectSession(Session& session, XClient& x, bool withLine, QString* error)
         return false;
     }
     const int waitMs = withLine ? kBenchWaitMs : 500;
-    if (waitOnScreen(session, lineShown, waitMs).has_value() != withLine) {
+    if (waitOnScreen(x, session, lineShown, waitMs).has_value() != withLine) {
         *error = withLine ? QStringLiteral("the link line never showed")
                           : QStringLiteral("a link line showed with VELMORA_NO_LINK_LINE=1");
         return false;
@@ -118,7 +121,7 @@ QList<BenchRow> measureWarning(VirtualScreen& screen, bool firewallAllowed)
         x.key("Down", true);
         x.key("Down", false);
         const std::optional<BenchClock::time_point> warned =
-            waitOnScreen(session, warningShown, 5000);
+            waitOnScreen(x, session, warningShown, 5000);
         if (!warned)
             return neither(QStringLiteral("no warning within 5 s"));
         if (!waitForMessageBox(x, session.pid(), 30000))
@@ -229,6 +232,7 @@ QList<BenchRow> measureCost(VirtualScreen& screen, int events, int pauseMs)
     const int perRound = std::max(2, events / kCostRounds / 2 * 2);
     QList<double> cpu[2];
     QList<double> latencies[2];
+    QStringList roundMedians[2];
     for (int turn = 0; turn < 2 * kCostRounds; ++turn) {
         const int side = (turn / 2 + turn) % 2;
         const bool withLine = side == 0;
@@ -248,7 +252,9 @@ QList<BenchRow> measureCost(VirtualScreen& screen, int events, int pauseMs)
         std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
         cpu[side].append(
             corePercent(cpuNs(pid) - cpuStart, nsBetween(idleStart, BenchClock::now())));
-        latencies[side] += keyToWire(x, session.peer, perRound, pauseMs).all;
+        const QList<double> round = keyToWire(x, session.peer, perRound, pauseMs).all;
+        latencies[side] += round;
+        roundMedians[side] << QString::number(median(round).value_or(-1), 'f', 3);
     }
 
     const double cpuMedian[2] = {*median(cpu[0]), *median(cpu[1])};
@@ -260,10 +266,11 @@ QList<BenchRow> measureCost(VirtualScreen& screen, int events, int pauseMs)
     };
     const double noise = std::max(spread(cpu[0]), spread(cpu[1]));
     auto latencyNote = [&](int side) {
-        return QStringLiteral("%1 events of %2, p99 %3 ms")
+        return QStringLiteral("%1 events of %2, p99 %3 ms; p50 of each round %4 ms")
             .arg(latencies[side].size())
             .arg(perRound * kCostRounds)
-            .arg(percentile(latencies[side], 99).value_or(-1), 0, 'f', 3);
+            .arg(percentile(latencies[side], 99).value_or(-1), 0, 'f', 3)
+            .arg(roundMedians[side].join(QStringLiteral(", ")));
     };
     const std::optional<double> p50[2] = {percentile(latencies[0], 50),
                                           percentile(latencies[1], 50)};
