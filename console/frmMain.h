@@ -55,7 +55,8 @@ public:
     QString settingsPath() const;
     // The settings dialog while it is open, else null.
     frmComm* commDialog() const;
-    // How the car hears the commands, for any window that shows it.
+    // How the car hears the commands, for any window that shows it; null
+    // with VELMORA_NO_LINK_LINE=1.
     LinkWatch* linkWatch() const { return m_linkWatch; }
     // The drive keys of every window that drives.
     DriveKeys* driveKeys() const { return m_driveKeys; }

@@ -41,6 +41,10 @@ QString settingsProblem()
 
 void frmMain::CreateLinkLine(QWidget* client)
 {
+    // For comparing what the line costs: no line, and nothing reads the
+    // figures.
+    if (qEnvironmentVariableIntValue("VELMORA_NO_LINK_LINE") == 1)
+        return;
     m_linkWatch = new LinkWatch(Winsock, this);
     m_linkWatch->setObjectName(QStringLiteral("linkWatch"));
     auto* line = new LinkLabel(m_linkWatch, client);

@@ -8,6 +8,8 @@ constexpr int kPitch = 100;
 constexpr int kBand = 8;
 constexpr QRgb kRed = 0xffff0000;
 constexpr QRgb kGreen = 0xff00ff00;
+// The background of the link line's "No answer" warning.
+constexpr QRgb kWarningRed = 0xffb00000;
 
 bool isSignal(QRgb pixel)
 {
@@ -65,6 +67,17 @@ bool somethingIn(const QImage& image, const QRect& area)
     return false;
 }
 
+// True when most of the area is this colour: the text on it is the rest.
+bool mostly(const QImage& image, const QRect& area, QRgb colour)
+{
+    const QRect inside = area & image.rect();
+    qint64 matching = 0;
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            matching += image.pixel(x, y) == colour ? 1 : 0;
+    return !inside.isEmpty() && 2 * matching > qint64(inside.width()) * inside.height();
+}
+
 } // namespace
 
 GridReading readGrid(const QImage& source)
@@ -91,6 +104,9 @@ GridReading readGrid(const QImage& source)
     reading.edgesClear = edgesClear(image, reading.origin);
     reading.hintShown = somethingIn(
         image, QRect(reading.origin + QPoint(0, 3 * kPitch + 4), QSize(3 * kPitch - 1, 42)));
+    const QRect linkLine(reading.origin - QPoint(0, 23), QSize(3 * kPitch - 1, 21));
+    reading.linkShown = somethingIn(image, linkLine);
+    reading.linkWarning = mostly(image, linkLine, kWarningRed);
     return reading;
 }
 

@@ -21,6 +21,10 @@ struct GridReading {
     // something rather than plain background: the hint that keys go
     // elsewhere.
     bool hintShown = false;
+    // The link line's band above the grid (299 x 21, 2 pixels above it)
+    // shows something, and is the "No answer" warning's red.
+    bool linkShown = false;
+    bool linkWarning = false;
 };
 
 GridReading readGrid(const QImage& image);

@@ -17,10 +17,30 @@
 #include <QTest>
 #include <QWindow>
 
+#if defined(Q_OS_WIN)
+#include <winsock2.h>
+#endif
+
 namespace {
 
 const QRegularExpression Quick(QStringLiteral("^Link \\d+ ms$"));
 const QRegularExpression NoAnswer(QStringLiteral("^No answer from the car for (\\d+\\.\\d) s$"));
+
+// Whether the system gives the figures, asked of a connection of the
+// test's own. On Windows the call itself answers, not the code under test,
+// so that a failure read as figures cannot pass: Wine 8.0 fails it.
+bool figuresOffered(qintptr descriptor)
+{
+#if defined(Q_OS_WIN)
+    DWORD version = 0;
+    char answer[256] = {};
+    DWORD returned = 0;
+    return ::WSAIoctl(SOCKET(descriptor), IOC_INOUT | IOC_VENDOR | 39, &version, sizeof version,
+                      answer, sizeof answer, &returned, nullptr, nullptr) == 0;
+#else
+    return readLinkFigures(descriptor).has_value();
+#endif
+}
 
 // The seconds a "No answer" line tells, or -1 for any other line.
 double silentSeconds(const QString& text)
@@ -49,12 +69,10 @@ void tst_LinkLine::initTestCase()
 void tst_LinkLine::lineShowsWhatTheSystemTells()
 {
     LoopbackPeer peer;
-    // Whether this system gives the figures at all, asked of a connection
-    // of the test's own.
     QTcpSocket probe;
     probe.connectToHost(Loopback, peer.port());
     QVERIFY(probe.waitForConnected(Timeout));
-    const bool offered = readLinkFigures(probe.socketDescriptor()).has_value();
+    const bool offered = figuresOffered(probe.socketDescriptor());
 #if defined(Q_OS_LINUX)
     QVERIFY(offered);
 #endif

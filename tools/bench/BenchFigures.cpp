@@ -60,7 +60,8 @@ QString verdict(const BenchRow& row)
 {
     if (!row.value)
         return QStringLiteral("not measured");
-    return *row.value <= row.limit ? QStringLiteral("yes") : QStringLiteral("NO");
+    const bool met = row.atLeast ? *row.value >= row.limit : *row.value <= row.limit;
+    return met ? QStringLiteral("yes") : QStringLiteral("NO");
 }
 
 QString formatValue(double value, const QString& unit)
@@ -78,8 +79,9 @@ QString markdownTable(const QList<BenchRow>& rows, const QString& machine)
         QString measured = row.value ? formatValue(*row.value, row.unit) : QStringLiteral("-");
         if (!row.note.isEmpty())
             measured += QStringLiteral(" (%1)").arg(row.note);
-        lines << QStringLiteral("| %1 | %2 | <= %3 | %4 | %5 |")
+        lines << QStringLiteral("| %1 | %2 | %3 %4 | %5 | %6 |")
                      .arg(row.figure, measured,
+                          row.atLeast ? QStringLiteral(">=") : QStringLiteral("<="),
                           QString::number(row.limit) + QLatin1Char(' ') + row.unit, verdict(row),
                           machine);
     }

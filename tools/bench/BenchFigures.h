@@ -33,9 +33,10 @@ struct BenchRow {
     // Empty when the figure could not be measured; note then says why.
     std::optional<double> value;
     QString unit;
-    // The target is value <= limit.
+    // The target is value <= limit, or value >= limit with atLeast.
     double limit = 0;
     QString note;
+    bool atLeast = false;
 };
 
 // "yes", "NO" or "not measured".

@@ -9,6 +9,7 @@
 #include "bench/DroppedPackets.h"
 #include "bench/Firewall.h"
 #include "bench/KeyToWire.h"
+#include "bench/LinkLine.h"
 #include "bench/LossyLink.h"
 #include "e2e/ProgramUnderTest.h"
 #include "e2e/VirtualScreen.h"
@@ -213,6 +214,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption startUpOption(
         QStringLiteral("start-up-only"),
         QStringLiteral("Measure only the start-up, with and without the pad support."));
+    const QCommandLineOption linkOption(
+        QStringLiteral("link-only"),
+        QStringLiteral("Measure only the link line's figures, with and without the line."));
     const QCommandLineOption changesOption(
         QStringLiteral("changes"),
         QStringLiteral("Key changes per loss rate on the lossy link (>= 300)."),
@@ -222,7 +226,7 @@ int main(int argc, char* argv[])
         QStringLiteral("Measure this build of velmora instead, for a before and after."),
         QStringLiteral("PATH"));
     parser.addOptions({eventsOption, pauseOption, noFirewall, latencyOption, lossyOption,
-                       startUpOption, changesOption, programOption});
+                       startUpOption, linkOption, changesOption, programOption});
     parser.process(app);
     if (parser.isSet(programOption))
         ProgramUnderTest::setExecutable(parser.value(programOption));
@@ -257,6 +261,11 @@ int main(int argc, char* argv[])
             stdout);
         return 0;
     }
+    if (parser.isSet(linkOption)) {
+        const QList<BenchRow> link = measureLinkLine(screen, events, pauseMs, firewallAllowed);
+        std::fputs(qPrintable(markdownTable(link, machine)), stdout);
+        return 0;
+    }
 
     QList<BenchRow> rows;
     progress(QStringLiteral("start-up"));
@@ -279,6 +288,7 @@ int main(int argc, char* argv[])
     progress(QStringLiteral("a connect whose requests are dropped"));
     const QList<BenchRow> pending = measurePendingConnect(screen, firewallAllowed);
     const QList<BenchRow> lossy = measureLossyLink(screen, changes, firewallAllowed);
+    const QList<BenchRow> link = measureLinkLine(screen, events, pauseMs, firewallAllowed);
 
     // In the order of the targets.
     auto take = [&](const QList<BenchRow>& from, const QString& prefix) {
@@ -294,7 +304,7 @@ int main(int argc, char* argv[])
     take(connected, QStringLiteral("Peak RSS"));
     take(connected, QStringLiteral("RSS growth"));
     rows << deadLink;
-    rows << lossy;
+    rows << lossy << link;
 
     std::fputs(qPrintable(markdownTable(rows, machine)), stdout);
     return 0;

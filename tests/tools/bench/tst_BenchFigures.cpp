@@ -80,18 +80,22 @@ void tst_BenchFigures::verdictAndTable()
                         QStringLiteral("400 events")};
     const BenchRow missing{QStringLiteral("Dead link"), std::nullopt, QStringLiteral("s"), 5,
                            QStringLiteral("no namespace")};
+    const BenchRow shortMargin{QStringLiteral("Margin"), 2.4, QStringLiteral("s"), 2.5, {}, true};
     QCOMPARE(verdict(onTarget), QStringLiteral("yes"));
     QCOMPARE(verdict(over), QStringLiteral("NO"));
     QCOMPARE(verdict(missing), QStringLiteral("not measured"));
+    QCOMPARE(verdict(shortMargin), QStringLiteral("NO"));
 
     const QStringList lines =
-        markdownTable({onTarget, over, missing}, QStringLiteral("box")).split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), 6);
+        markdownTable({onTarget, over, missing, shortMargin}, QStringLiteral("box"))
+            .split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 7);
     QCOMPARE(lines.at(2), QStringLiteral("| Start-up | 250 ms | <= 250 ms | yes | box |"));
     QCOMPARE(lines.at(3),
              QStringLiteral("| Latency p99 | 2.40 ms (400 events) | <= 2 ms | NO | box |"));
     QCOMPARE(lines.at(4),
              QStringLiteral("| Dead link | - (no namespace) | <= 5 s | not measured | box |"));
+    QCOMPARE(lines.at(5), QStringLiteral("| Margin | 2.40 s | >= 2.5 s | NO | box |"));
 }
 
 QTEST_GUILESS_MAIN(tst_BenchFigures)
