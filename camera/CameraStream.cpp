@@ -8,6 +8,11 @@
 namespace {
 
 constexpr qint64 RateWindowMs = 2000;
+// A decoded picture older than this is not shown when a newer one came.
+constexpr qint64 StaleDecodedMs = 100;
+// More pictures than the decoder can hold (one waiting, one decoding, one
+// done), with room to spare.
+constexpr std::size_t MaxTracked = 8;
 
 NoPictureReason reasonFor(StreamError error)
 {
@@ -158,8 +163,13 @@ void CameraStream::readStream()
     // From the headers on, the same time-out watches for complete pictures.
     if (!hadHeaders && m_parser->headersDone())
         m_answerTimer.start();
-    if (std::optional<QByteArray> frame = m_parser->takeFrame())
-        m_decoder->submit(*frame, m_generation);
+    if (std::optional<QByteArray> frame = m_parser->takeFrame()) {
+        m_decoder->submit(*frame, ++m_lastSubmitted);
+        m_submittedAtMs.emplace_back(m_lastSubmitted, m_clock.elapsed());
+        // The decoder keeps only the newest; so many are never in its hands.
+        while (m_submittedAtMs.size() > MaxTracked)
+            m_submittedAtMs.pop_front();
+    }
 }
 
 void CameraStream::socketFailed()
@@ -191,7 +201,21 @@ void CameraStream::socketFailed()
 void CameraStream::showDecoded()
 {
     std::optional<DecodedFrame> frame = m_decoder->take();
-    if (!frame || !m_running || frame->generation != m_generation)
+    if (!frame || !m_running)
+        return;
+    // After a spell in which nothing ran here (the window was busy, the
+    // program stopped), newer pictures may be waiting in the socket: this
+    // one, decoded before the spell, is then not shown. The next is only a
+    // decode away.
+    readStream();
+    if (!m_running || frame->generation < m_connectionFirst)
+        return;
+    qint64 receivedMs = m_clock.elapsed();
+    while (!m_submittedAtMs.empty() && m_submittedAtMs.front().first <= frame->generation) {
+        receivedMs = m_submittedAtMs.front().second;
+        m_submittedAtMs.pop_front();
+    }
+    if (frame->generation < m_lastSubmitted && m_clock.elapsed() - receivedMs > StaleDecodedMs)
         return;
     if (frame->image.isNull()) {
         fail(NoPictureReason::PictureTooLarge);
@@ -223,7 +247,8 @@ void CameraStream::dropConnection()
 {
     m_answerTimer.stop();
     m_parser.reset();
-    ++m_generation;
+    m_connectionFirst = m_lastSubmitted + 1;
+    m_submittedAtMs.clear();
     if (!m_socket)
         return;
     m_socket->disconnect(this);

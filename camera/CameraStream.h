@@ -66,8 +66,13 @@ private:
     NoPictureReason m_reason = NoPictureReason::None;
     QPointer<QTcpSocket> m_socket;
     std::optional<MjpegStreamParser> m_parser;
-    // Pictures of a connection that is gone are not shown.
-    quint64 m_generation = 0;
+    // Every picture handed to the decoder carries a number of its own, rising;
+    // those below m_connectionFirst came on a connection that is gone and
+    // are not shown.
+    quint64 m_lastSubmitted = 0;
+    quint64 m_connectionFirst = 1;
+    // When the pictures still in the decoder's hands came, oldest first.
+    std::deque<std::pair<quint64, qint64>> m_submittedAtMs;
     QTimer m_answerTimer;
     QTimer m_retryTimer;
     int m_retryMs = FirstRetryMs;
