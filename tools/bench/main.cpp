@@ -6,6 +6,7 @@
 #include "bench/BenchMachine.h"
 #include "bench/BenchPeer.h"
 #include "bench/BenchSession.h"
+#include "bench/CameraFigures.h"
 #include "bench/DroppedPackets.h"
 #include "bench/Firewall.h"
 #include "bench/KeyToWire.h"
@@ -221,8 +222,15 @@ int main(int argc, char* argv[])
         QStringLiteral("program"),
         QStringLiteral("Measure this build of velmora instead, for a before and after."),
         QStringLiteral("PATH"));
+    const QCommandLineOption cameraOption(
+        QStringLiteral("camera-only"),
+        QStringLiteral("Measure only the camera window's figures, beside ffmpeg's."));
+    const QCommandLineOption cameraRssOption(
+        QStringLiteral("camera-rss-seconds"),
+        QStringLiteral("How long the camera's memory is watched under a stream (>= 70)."),
+        QStringLiteral("S"), QStringLiteral("600"));
     parser.addOptions({eventsOption, pauseOption, noFirewall, latencyOption, lossyOption,
-                       startUpOption, changesOption, programOption});
+                       startUpOption, changesOption, programOption, cameraOption, cameraRssOption});
     parser.process(app);
     if (parser.isSet(programOption))
         ProgramUnderTest::setExecutable(parser.value(programOption));
@@ -249,6 +257,12 @@ int main(int argc, char* argv[])
 
     if (parser.isSet(startUpOption)) {
         std::fputs(qPrintable(markdownTable(measureStartUp(screen, 5), machine)), stdout);
+        return 0;
+    }
+    if (parser.isSet(cameraOption)) {
+        const CameraBenchOptions camera{events, pauseMs,
+                                        std::max(70, parser.value(cameraRssOption).toInt())};
+        std::fputs(qPrintable(markdownTable(measureCamera(screen, camera), machine)), stdout);
         return 0;
     }
     if (parser.isSet(lossyOption)) {
