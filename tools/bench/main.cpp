@@ -193,6 +193,14 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(
         QStringLiteral("Measures the real program under Xvfb against a loopback peer."));
     parser.addHelpOption();
+    const QCommandLineOption cameraOption(
+        QStringLiteral("camera-only"),
+        QStringLiteral("Measure only the camera window's figures, beside ffmpeg's."));
+    const QCommandLineOption cameraRssOption(
+        QStringLiteral("camera-rss-seconds"),
+        QStringLiteral("How long the camera's memory is watched under a stream (>= 70)."),
+        QStringLiteral("S"), QStringLiteral("600"));
+    parser.addOptions({cameraOption, cameraRssOption});
     const QCommandLineOption eventsOption(QStringLiteral("events"),
                                           QStringLiteral("Key events for the latency (>= 200)."),
                                           QStringLiteral("N"), QStringLiteral("400"));
@@ -222,15 +230,8 @@ int main(int argc, char* argv[])
         QStringLiteral("program"),
         QStringLiteral("Measure this build of velmora instead, for a before and after."),
         QStringLiteral("PATH"));
-    const QCommandLineOption cameraOption(
-        QStringLiteral("camera-only"),
-        QStringLiteral("Measure only the camera window's figures, beside ffmpeg's."));
-    const QCommandLineOption cameraRssOption(
-        QStringLiteral("camera-rss-seconds"),
-        QStringLiteral("How long the camera's memory is watched under a stream (>= 70)."),
-        QStringLiteral("S"), QStringLiteral("600"));
     parser.addOptions({eventsOption, pauseOption, noFirewall, latencyOption, lossyOption,
-                       startUpOption, changesOption, programOption, cameraOption, cameraRssOption});
+                       startUpOption, changesOption, programOption});
     parser.process(app);
     if (parser.isSet(programOption))
         ProgramUnderTest::setExecutable(parser.value(programOption));
@@ -255,14 +256,14 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    if (parser.isSet(startUpOption)) {
-        std::fputs(qPrintable(markdownTable(measureStartUp(screen, 5), machine)), stdout);
-        return 0;
-    }
     if (parser.isSet(cameraOption)) {
         const CameraBenchOptions camera{events, pauseMs,
                                         std::max(70, parser.value(cameraRssOption).toInt())};
         std::fputs(qPrintable(markdownTable(measureCamera(screen, camera), machine)), stdout);
+        return 0;
+    }
+    if (parser.isSet(startUpOption)) {
+        std::fputs(qPrintable(markdownTable(measureStartUp(screen, 5), machine)), stdout);
         return 0;
     }
     if (parser.isSet(lossyOption)) {
