@@ -6,6 +6,7 @@
 #include "bench/BenchMachine.h"
 #include "bench/BenchPeer.h"
 #include "bench/BenchSession.h"
+#include "bench/CameraFigures.h"
 #include "bench/DroppedPackets.h"
 #include "bench/Firewall.h"
 #include "bench/KeyToWire.h"
@@ -193,6 +194,14 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(
         QStringLiteral("Measures the real program under Xvfb against a loopback peer."));
     parser.addHelpOption();
+    const QCommandLineOption cameraOption(
+        QStringLiteral("camera-only"),
+        QStringLiteral("Measure only the camera window's figures, beside ffmpeg's."));
+    const QCommandLineOption cameraRssOption(
+        QStringLiteral("camera-rss-seconds"),
+        QStringLiteral("How long the camera's memory is watched under a stream (>= 70)."),
+        QStringLiteral("S"), QStringLiteral("600"));
+    parser.addOptions({cameraOption, cameraRssOption});
     const QCommandLineOption eventsOption(QStringLiteral("events"),
                                           QStringLiteral("Key events for the latency (>= 200)."),
                                           QStringLiteral("N"), QStringLiteral("400"));
@@ -251,6 +260,12 @@ int main(int argc, char* argv[])
         return 1;
     }
 
+    if (parser.isSet(cameraOption)) {
+        const CameraBenchOptions camera{events, pauseMs,
+                                        std::max(70, parser.value(cameraRssOption).toInt())};
+        std::fputs(qPrintable(markdownTable(measureCamera(screen, camera), machine)), stdout);
+        return 0;
+    }
     if (parser.isSet(startUpOption)) {
         std::fputs(qPrintable(markdownTable(measureStartUp(screen, 5), machine)), stdout);
         return 0;
