@@ -90,12 +90,17 @@ bool ProgramUnderTest::install(quint16 port, QString* error)
         return false;
     }
     // Windows finds the program's own libraries beside it, as the packages
-    // lay them out; Qt's come from the path.
-    const QString sdl = QFileInfo(source).dir().filePath(QStringLiteral("SDL2.dll"));
-    if (!windowsProgram().isEmpty() &&
-        !QFile::copy(sdl, m_programDir.filePath(QStringLiteral("SDL2.dll")))) {
-        *error = QStringLiteral("cannot copy %1").arg(sdl);
-        return false;
+    // lay them out; Qt's come from the path. Without one of them the program
+    // never starts.
+    if (!windowsProgram().isEmpty()) {
+        for (const QString& name :
+             {QStringLiteral("SDL2.dll"), QStringLiteral("libturbojpeg.dll")}) {
+            const QString library = QFileInfo(source).dir().filePath(name);
+            if (!QFile::copy(library, m_programDir.filePath(name))) {
+                *error = QStringLiteral("cannot copy %1").arg(library);
+                return false;
+            }
+        }
     }
     QFile settings(settingsPath());
     if (!settings.open(QIODevice::WriteOnly) || settings.write(settingsText(port)) < 0) {
