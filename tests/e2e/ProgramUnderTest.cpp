@@ -111,6 +111,18 @@ bool ProgramUnderTest::install(quint16 port, QString* error)
     return true;
 }
 
+bool ProgramUnderTest::openCameraAtStart(const QString& url, QString* error)
+{
+    const QString path = m_programDir.filePath(QStringLiteral("Camera.ini"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write("CameraUrl=" + url.toLatin1() + "\r\nCameraWindow=1\r\n") < 0) {
+        *error = QStringLiteral("cannot write %1").arg(path);
+        return false;
+    }
+    return true;
+}
+
 bool ProgramUnderTest::launch(QString* error)
 {
     const QString executable = m_programDir.filePath(executableName());
@@ -154,6 +166,23 @@ bool ProgramUnderTest::waitReady(QString* error)
                  .arg(x.focusWindow())
                  .arg(readGrid().squares, output());
     return false;
+}
+
+WindowId ProgramUnderTest::waitWindow(const QString& title)
+{
+    XClient& x = m_screen.x();
+    const qint64 pid = m_process.processId();
+    WindowId found = 0;
+    QTest::qWaitFor(
+        [&] {
+            for (const WindowId window : x.windowsOfProcess(pid)) {
+                if (x.isViewable(window) && x.windowTitle(window) == title)
+                    found = window;
+            }
+            return found != 0 || m_process.state() == QProcess::NotRunning;
+        },
+        kReadyTimeoutMs);
+    return found;
 }
 
 bool ProgramUnderTest::startReady(quint16 port)
