@@ -173,7 +173,7 @@ WindowId ProgramUnderTest::waitWindow(const QString& title)
     XClient& x = m_screen.x();
     const qint64 pid = m_process.processId();
     WindowId found = 0;
-    QTest::qWaitFor(
+    const bool ended = QTest::qWaitFor(
         [&] {
             for (const WindowId window : x.windowsOfProcess(pid)) {
                 if (x.isViewable(window) && x.windowTitle(window) == title)
@@ -182,7 +182,7 @@ WindowId ProgramUnderTest::waitWindow(const QString& title)
             return found != 0 || m_process.state() == QProcess::NotRunning;
         },
         kReadyTimeoutMs);
-    return found;
+    return ended ? found : 0;
 }
 
 bool ProgramUnderTest::startReady(quint16 port)
