@@ -130,7 +130,7 @@ void tst_E2EWindows::cameraWindowShowsSimulatorAndDrives()
                        .arg(qRound(share * 100))
                        .arg(program.output())));
 
-    // The driver clicks the picture and drives by it.
+    // Made the active window, as a click on it would, and driven from.
     QVERIFY(QTest::qWaitFor([&] { return x.isManaged(camera); }, kE2ETimeoutMs));
     x.requestActivate(camera);
     QVERIFY2(QTest::qWaitFor([&] { return x.focusWindow() == camera; }, kE2ETimeoutMs),
