@@ -12,8 +12,12 @@ set(VELMORA_QT_BIN_DIR "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}")
 set(CMAKE_INSTALL_BINDIR .)
 
 if(CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)
-    find_program(VELMORA_WINE NAMES wine wine64)
-    if(VELMORA_WINE)
+    # The 64-bit loader itself: Debian's `wine` picks the 32-bit one once
+    # wine32 is installed, and that one starts a 64-bit program as another
+    # process and returns, so ctest and the tests would watch the wrong one.
+    find_program(VELMORA_WINE64 NAMES wine64 wine PATHS /usr/lib/wine)
+    set(VELMORA_WINE "${VELMORA_WINE64}")
+    if(VELMORA_WINE64)
         # Wine sees the Unix root as drive Z:.
         string(REPLACE "/" "\\" VELMORA_WINE_QT_BIN "Z:${VELMORA_QT_BIN_DIR}")
         configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY

@@ -46,7 +46,15 @@ file(GET_RUNTIME_DEPENDENCIES
     # API sets are names that Windows maps to its own DLLs; no file has them.
     PRE_EXCLUDE_REGEXES "^api-ms-" "^ext-ms-"
     RESOLVED_DEPENDENCIES_VAR found
-    UNRESOLVED_DEPENDENCIES_VAR windows_own)
+    UNRESOLVED_DEPENDENCIES_VAR windows_own
+    CONFLICTING_DEPENDENCIES_PREFIX conflicting)
+# A DLL copied beside more than one program of the build (libturbojpeg.dll
+# beside velmora.exe and velmora-carsim.exe) is found once per copy; the
+# copies come from one file, so the first one serves.
+foreach(name IN LISTS conflicting_FILENAMES)
+    list(GET conflicting_${name} 0 first)
+    list(APPEND found "${first}")
+endforeach()
 foreach(link IN LISTS found)
     file(REAL_PATH "${link}" dll)
     file(INSTALL "${dll}" DESTINATION "${CMAKE_INSTALL_PREFIX}")

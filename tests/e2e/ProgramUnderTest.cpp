@@ -90,12 +90,17 @@ bool ProgramUnderTest::install(quint16 port, QString* error)
         return false;
     }
     // Windows finds the program's own libraries beside it, as the packages
-    // lay them out; Qt's come from the path.
-    const QString sdl = QFileInfo(source).dir().filePath(QStringLiteral("SDL2.dll"));
-    if (!windowsProgram().isEmpty() &&
-        !QFile::copy(sdl, m_programDir.filePath(QStringLiteral("SDL2.dll")))) {
-        *error = QStringLiteral("cannot copy %1").arg(sdl);
-        return false;
+    // lay them out; Qt's come from the path. Without one of them the program
+    // never starts.
+    if (!windowsProgram().isEmpty()) {
+        for (const QString& name :
+             {QStringLiteral("SDL2.dll"), QStringLiteral("libturbojpeg.dll")}) {
+            const QString library = QFileInfo(source).dir().filePath(name);
+            if (!QFile::copy(library, m_programDir.filePath(name))) {
+                *error = QStringLiteral("cannot copy %1").arg(library);
+                return false;
+            }
+        }
     }
     QFile settings(settingsPath());
     if (!settings.open(QIODevice::WriteOnly) || settings.write(settingsText(port)) < 0) {
@@ -103,6 +108,18 @@ bool ProgramUnderTest::install(quint16 port, QString* error)
         return false;
     }
     settings.close();
+    return true;
+}
+
+bool ProgramUnderTest::openCameraAtStart(const QString& url, QString* error)
+{
+    const QString path = m_programDir.filePath(QStringLiteral("Camera.ini"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write("CameraUrl=" + url.toLatin1() + "\r\nCameraWindow=1\r\n") < 0) {
+        *error = QStringLiteral("cannot write %1").arg(path);
+        return false;
+    }
     return true;
 }
 
@@ -149,6 +166,23 @@ bool ProgramUnderTest::waitReady(QString* error)
                  .arg(x.focusWindow())
                  .arg(readGrid().squares, output());
     return false;
+}
+
+WindowId ProgramUnderTest::waitWindow(const QString& title)
+{
+    XClient& x = m_screen.x();
+    const qint64 pid = m_process.processId();
+    WindowId found = 0;
+    const bool ended = QTest::qWaitFor(
+        [&] {
+            for (const WindowId window : x.windowsOfProcess(pid)) {
+                if (x.isViewable(window) && x.windowTitle(window) == title)
+                    found = window;
+            }
+            return found != 0 || m_process.state() == QProcess::NotRunning;
+        },
+        kReadyTimeoutMs);
+    return ended ? found : 0;
 }
 
 bool ProgramUnderTest::startReady(quint16 port)

@@ -33,6 +33,9 @@ public:
     // The two halves of start(), for timing the start alone.
     bool install(quint16 port, QString* error);
     bool launch(QString* error);
+    // Between the two: a camera settings file beside the program that
+    // opens the camera window at start on url.
+    bool openCameraAtStart(const QString& url, QString* error);
     // Waits until the main window is shown, has the focus and shows its
     // grid, so that it takes keys from now on.
     bool waitReady(QString* error);
@@ -40,6 +43,9 @@ public:
     // failure() says why.
     bool startReady(quint16 port);
     QString failure() const { return m_failure; }
+    // Polls until the program shows a window with this title, for the
+    // windows besides the main one; 0 when none came.
+    WindowId waitWindow(const QString& title);
 
     WindowId window() const { return m_window; }
     QProcess& process() { return m_process; }

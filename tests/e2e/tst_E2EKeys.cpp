@@ -2,98 +2,17 @@
 // commands that reach the peer: one key pressed and released, a key held
 // under the server's auto-repeat, and the numeric keypad.
 
+#include "e2e/Carsim.h"
 #include "e2e/GridReading.h"
 #include "e2e/ProgramUnderTest.h"
 #include "e2e/VirtualScreen.h"
 #include "e2e/WireCodes.h"
 #include "support/TestSupport.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
-#include <QTime>
 
 namespace {
-
-// The car simulator as its own process on 127.0.0.1 and a port the system
-// chose, with the lines it prints.
-class Carsim {
-public:
-    struct Event {
-        int ms = 0;
-        QString text;
-    };
-
-    Carsim()
-    {
-        m_process.start(QStringLiteral(VELMORA_CARSIM_PATH),
-                        {QStringLiteral("--listen"), Loopback, QStringLiteral("--port"),
-                         QStringLiteral("0"), QStringLiteral("--no-camera")});
-    }
-
-    ~Carsim()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-
-    bool waitListening()
-    {
-        static const QRegularExpression first(
-            QStringLiteral("^velmora-carsim listening on 127\\.0\\.0\\.1:(\\d+)$"),
-            QRegularExpression::MultilineOption);
-        QRegularExpressionMatch match;
-        if (!QTest::qWaitFor([&] { return (match = first.match(output())).hasMatch(); },
-                             kE2ETimeoutMs))
-            return false;
-        m_port = match.captured(1).toUShort();
-        return m_port != 0;
-    }
-
-    quint16 port() const { return m_port; }
-
-    // The time-stamped lines, in milliseconds since midnight.
-    QList<Event> events()
-    {
-        static const QRegularExpression line(
-            QStringLiteral("^(\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d) (.*)$"),
-            QRegularExpression::MultilineOption);
-        QList<Event> found;
-        auto matches = line.globalMatch(output());
-        while (matches.hasNext()) {
-            const QRegularExpressionMatch match = matches.next();
-            const QTime time = QTime::fromString(match.captured(1), QStringLiteral("HH:mm:ss.zzz"));
-            found.append({time.msecsSinceStartOfDay(), match.captured(2)});
-        }
-        return found;
-    }
-
-    // The drive codes received, in order; "?" for a malformed message.
-    QString codes()
-    {
-        static const QRegularExpression message(QStringLiteral("^([1-9]) "));
-        QString text;
-        for (const Event& event : events()) {
-            const QRegularExpressionMatch match = message.match(event.text);
-            if (match.hasMatch())
-                text += match.captured(1);
-            else if (event.text.startsWith(QLatin1String("malformed")))
-                text += QLatin1Char('?');
-        }
-        return text;
-    }
-
-    QString output()
-    {
-        m_output += QString::fromLocal8Bit(m_process.readAllStandardOutput());
-        return m_output;
-    }
-
-private:
-    QProcess m_process;
-    QString m_output;
-    quint16 m_port = 0;
-};
 
 // The codes with runs of the same code merged: the repeat timer re-sends
 // the last code, so this is what the key events alone produced.

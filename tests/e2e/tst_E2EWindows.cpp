@@ -1,14 +1,16 @@
 // The Windows build of the program, run under Wine on the virtual screen:
-// one pass through what a driver does first, and the loops of Windows' own
-// (the window menu, a move) that take the keys while the window stays
-// active. Built only for the Windows stage, which names the program and how
-// to run it.
+// one pass through what a driver does first, the camera window on the
+// simulator's camera, and the loops of Windows' own (the window menu, a
+// move) that take the keys while the window stays active. Built only for the Windows stage, which
+// names the program and how to run it.
 
+#include "e2e/Carsim.h"
 #include "e2e/GridReading.h"
 #include "e2e/ProgramUnderTest.h"
 #include "e2e/VirtualScreen.h"
 #include "e2e/WireCodes.h"
 #include "support/TestSupport.h"
+#include "tools/carsim/CarsimColours.h"
 
 #include <QDir>
 #include <QProcess>
@@ -38,6 +40,28 @@ bool wineDrawsTitleBars(bool on)
            (reg.exitCode() == 0 || !on);
 }
 
+// The share of the pixels in a band below the middle of the picture that
+// show the arena's floor, give or take what JPEG and scaling change: the car
+// starts in the middle of the arena, so its camera sees floor there.
+double floorShare(const QImage& grab)
+{
+    const QImage image = grab.convertToFormat(QImage::Format_RGB32);
+    const QRect band(image.width() / 10, image.height() * 55 / 100, image.width() * 8 / 10,
+                     image.height() / 4);
+    const QColor floor = CarsimColours::kFloor;
+    int matching = 0;
+    for (int y = band.top(); y <= band.bottom(); ++y) {
+        for (int x = band.left(); x <= band.right(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            if (qAbs(qRed(pixel) - floor.red()) <= 16 &&
+                qAbs(qGreen(pixel) - floor.green()) <= 16 &&
+                qAbs(qBlue(pixel) - floor.blue()) <= 16)
+                ++matching;
+        }
+    }
+    return band.isEmpty() ? 0 : double(matching) / (band.width() * band.height());
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(WindowsLoop)
@@ -47,6 +71,7 @@ class tst_E2EWindows : public ScreenTestCase {
 
 private slots:
     void firstDrive();
+    void cameraWindowShowsSimulatorAndDrives();
     void loopTakesReleaseOfHeldKey_data();
     void loopTakesReleaseOfHeldKey();
     void shiftCannotLoseKeypadRelease();
@@ -79,6 +104,48 @@ void tst_E2EWindows::firstDrive()
     QCOMPARE(program.process().exitCode(), 0);
     QCOMPARE(program.settingsFile(), ProgramUnderTest::settingsText(peer.port()));
     QVERIFY(QDir(program.workingFolder()).isEmpty());
+}
+
+void tst_E2EWindows::cameraWindowShowsSimulatorAndDrives()
+{
+    Carsim sim(
+        {QStringLiteral("--headless"), QStringLiteral("--camera-port"), QStringLiteral("0")});
+    QVERIFY2(sim.waitListening() && sim.waitCamera(), qPrintable(sim.output()));
+    LoopbackPeer peer;
+    ProgramUnderTest program(screen());
+    QString error;
+    QVERIFY2(program.install(peer.port(), &error) &&
+                 program.openCameraAtStart(sim.cameraUrl(), &error) && program.launch(&error),
+             qPrintable(error));
+    const WindowId camera = program.waitWindow(QStringLiteral("Velmora - Camera"));
+    QVERIFY2(camera, qPrintable(program.output()));
+
+    // The simulator's picture, read back from the X server, not the black of
+    // a window without one.
+    XClient& x = screen().x();
+    double share = 0;
+    QVERIFY2(
+        QTest::qWaitFor([&] { return (share = floorShare(x.grab(camera))) > 0.5; }, kE2ETimeoutMs),
+        qPrintable(QStringLiteral("%1% of the band shows the floor; program output:\n%2")
+                       .arg(qRound(share * 100))
+                       .arg(program.output())));
+
+    // Made the active window, as a click on it would, and driven from.
+    QVERIFY(QTest::qWaitFor([&] { return x.isManaged(camera); }, kE2ETimeoutMs));
+    x.requestActivate(camera);
+    QVERIFY2(QTest::qWaitFor([&] { return x.focusWindow() == camera; }, kE2ETimeoutMs),
+             "the camera window never had the focus");
+    QVERIFY(x.key("Up", true));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^2")), qPrintable(codesOf(peer)));
+    QVERIFY(x.key("Up", false));
+    QVERIFY2(waitForCodes(peer, QStringLiteral("^2+5")), qPrintable(codesOf(peer)));
+
+    // The main window's close ends the program with its camera window open.
+    const WindowId mainWindow = program.waitWindow(QStringLiteral("Velmora"));
+    QVERIFY(mainWindow);
+    x.requestClose(mainWindow);
+    QVERIFY2(program.waitExit(kE2ETimeoutMs), qPrintable(program.output()));
+    QCOMPARE(program.process().exitCode(), 0);
 }
 
 void tst_E2EWindows::loopTakesReleaseOfHeldKey_data()
