@@ -228,6 +228,10 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::EndSession()
 {
+    // Newer Qt's QCoreApplication::exit() (6.8, not 6.4) emits aboutToQuit
+    // itself, which comes back here: only the first call ends the session.
+    if (m_sessionEnding)
+        return;
     m_sessionEnding = true;
     if (!m_unloaded)
         Form_Unload();

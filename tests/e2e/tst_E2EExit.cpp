@@ -62,7 +62,7 @@ void tst_E2EExit::closingSavesAndExits()
 
     // Dated far back, so that a rewrite shows in the modification time even
     // though the content stays the same.
-    const QDateTime longAgo(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    const QDateTime longAgo(QDate(2001, 1, 1), QTime(0, 0));
     {
         QFile settings(program.settingsPath());
         QVERIFY(settings.open(QIODevice::ReadWrite));
