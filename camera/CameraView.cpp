@@ -65,9 +65,7 @@ void CameraView::setOrientation(int turn, bool mirror)
 
 void CameraView::setHud(const CameraHud& hud)
 {
-    if (hud.command == m_hud.command && hud.linkState == m_hud.linkState &&
-        hud.link == m_hud.link && hud.pictureFigures == m_hud.pictureFigures &&
-        hud.pictureState == m_hud.pictureState && hud.notice == m_hud.notice)
+    if (hud == m_hud)
         return;
     m_hud = hud;
     setAccessibleDescription(hud.pictureState.isEmpty() ? hud.pictureFigures : hud.pictureState);

@@ -20,6 +20,8 @@ struct CameraHud {
     QString pictureState;
     // A short-lived note, such as where a snapshot went.
     QString notice;
+
+    bool operator==(const CameraHud&) const = default;
 };
 
 // The camera's picture, scaled to fit with its aspect kept, turned and

@@ -30,7 +30,6 @@ frmCamera::frmCamera(DriveKeys* keys, int turn, bool mirror, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmCamera"));
     setWindowTitle(QStringLiteral("Velmora - Camera"));
-    setAttribute(Qt::WA_DeleteOnClose, false);
     m_view = new CameraView(this);
     m_view->setOrientation(m_turn, m_mirror);
     setCentralWidget(m_view);
