@@ -98,6 +98,7 @@ void CameraStream::start(const QUrl& url)
     m_lastShownMs.reset();
     m_shownMs.clear();
     m_size = QSize();
+    m_shownJpeg.clear();
     setReason(NoPictureReason::None);
     connectNow();
 }
@@ -107,6 +108,16 @@ void CameraStream::stop()
     m_running = false;
     m_retryTimer.stop();
     dropConnection();
+}
+
+void CameraStream::setDrawnSize(const QSize& size)
+{
+    m_decoder->setDrawnSize(size);
+}
+
+QImage CameraStream::wholePicture() const
+{
+    return FrameDecoder::decodeWhole(m_shownJpeg);
 }
 
 qint64 CameraStream::msSinceFrame() const
@@ -227,6 +238,7 @@ void CameraStream::showDecoded()
     while (now - m_shownMs.front() > RateWindowMs)
         m_shownMs.pop_front();
     m_size = frame->size;
+    m_shownJpeg = frame->jpeg;
     m_retryMs = FirstRetryMs;
     m_answerTimer.start();
     setReason(NoPictureReason::None);

@@ -45,7 +45,12 @@ public:
     qint64 msSinceFrame() const;
     // Over the last 2 s of pictures shown.
     double framesPerSecond() const;
+    // The camera's own size of the pictures; those handed on may be
+    // smaller, decoded no larger than drawnSize.
     QSize pictureSize() const { return m_size; }
+    void setDrawnSize(const QSize& size);
+    // The picture last handed on, at the camera's own size.
+    QImage wholePicture() const;
 
 signals:
     void picture(const QImage& image);
@@ -80,6 +85,7 @@ private:
     std::optional<qint64> m_lastShownMs;
     std::deque<qint64> m_shownMs;
     QSize m_size;
+    QByteArray m_shownJpeg;
     QThread m_decoderThread;
     std::unique_ptr<FrameDecoder> m_decoder;
 };

@@ -58,9 +58,12 @@ void CameraView::clearPicture()
 
 void CameraView::setOrientation(int turn, bool mirror)
 {
+    const QSize drawnBefore = drawnSize();
     m_turn = turn;
     m_mirror = mirror;
     update();
+    if (drawnSize() != drawnBefore)
+        emit drawnSizeChanged(drawnSize());
 }
 
 void CameraView::setHud(const CameraHud& hud)
@@ -81,18 +84,26 @@ QTransform CameraView::orientation() const
     return transform;
 }
 
-QImage CameraView::shownPicture() const
+QImage CameraView::oriented(const QImage& picture) const
 {
-    if (m_picture.isNull() || (m_turn == 0 && !m_mirror))
-        return m_picture;
-    return m_picture.transformed(orientation());
+    if (picture.isNull() || (m_turn == 0 && !m_mirror))
+        return picture;
+    return picture.transformed(orientation());
 }
 
-QSize CameraView::shownSize() const
+QSize CameraView::oriented(const QSize& size) const
 {
-    if (m_picture.isNull())
-        return {};
-    return m_turn == 90 || m_turn == 270 ? m_picture.size().transposed() : m_picture.size();
+    return m_turn == 90 || m_turn == 270 ? size.transposed() : size;
+}
+
+QSize CameraView::drawnSize() const
+{
+    return oriented((QSizeF(size()) * devicePixelRatioF()).toSize());
+}
+
+void CameraView::resizeEvent(QResizeEvent*)
+{
+    emit drawnSizeChanged(drawnSize());
 }
 
 void CameraView::paintEvent(QPaintEvent*)
@@ -100,7 +111,7 @@ void CameraView::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     if (!m_picture.isNull()) {
-        const QSize shown = shownSize().scaled(size(), Qt::KeepAspectRatio);
+        const QSize shown = oriented(m_picture.size()).scaled(size(), Qt::KeepAspectRatio);
         const QRect target(QPoint((width() - shown.width()) / 2, (height() - shown.height()) / 2),
                            shown);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);

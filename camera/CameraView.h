@@ -41,13 +41,20 @@ public:
     void setOrientation(int turn, bool mirror);
     void setHud(const CameraHud& hud);
     const CameraHud& hud() const { return m_hud; }
-    // The picture as shown, turned and mirrored, at its full resolution.
-    QImage shownPicture() const;
-    // The picture's size once turned, or an empty size before the first.
-    QSize shownSize() const;
+    // A picture turned and mirrored as this view shows it.
+    QImage oriented(const QImage& picture) const;
+    // A size turned as this view shows it.
+    QSize oriented(const QSize& size) const;
+    // The largest a picture, before it is turned, can be drawn here, in
+    // the screen's pixels.
+    QSize drawnSize() const;
+
+signals:
+    void drawnSizeChanged(const QSize& size);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QTransform orientation() const;

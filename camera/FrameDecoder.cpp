@@ -5,6 +5,32 @@
 
 #include <turbojpeg.h>
 
+namespace {
+
+// The decoder's smallest size for the picture that is still at least as
+// large as the picture is drawn, or its own size.
+QSize scaledFor(int width, int height, const QSize& drawn)
+{
+    QSize best(width, height);
+    if (drawn.isEmpty())
+        return best;
+    const QSize fitted = best.scaled(drawn, Qt::KeepAspectRatio);
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    for (int i = 0; factors && i < count; ++i) {
+        const tjscalingfactor factor = factors[i];
+        if (factor.num >= factor.denom)
+            continue;
+        const QSize scaled(TJSCALED(width, factor), TJSCALED(height, factor));
+        if (scaled.width() >= fitted.width() && scaled.height() >= fitted.height() &&
+            scaled.width() < best.width())
+            best = scaled;
+    }
+    return best;
+}
+
+} // namespace
+
 FrameDecoder::FrameDecoder() : m_handle(tjInitDecompress()) {}
 
 FrameDecoder::~FrameDecoder()
@@ -35,16 +61,33 @@ std::optional<DecodedFrame> FrameDecoder::take()
     return std::exchange(m_done, std::nullopt);
 }
 
+void FrameDecoder::setDrawnSize(const QSize& size)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_drawn = size;
+}
+
+QImage FrameDecoder::decodeWhole(const QByteArray& jpeg)
+{
+    void* handle = tjInitDecompress();
+    std::optional<DecodedFrame> frame = decode(handle, jpeg, 0, QSize());
+    if (handle)
+        tjDestroy(handle);
+    return frame ? frame->image : QImage();
+}
+
 void FrameDecoder::decodeWaiting()
 {
     std::optional<std::pair<QByteArray, quint64>> next;
+    QSize drawn;
     {
         const QMutexLocker lock(&m_mutex);
         next = std::exchange(m_waiting, std::nullopt);
+        drawn = m_drawn;
     }
     if (!next)
         return;
-    std::optional<DecodedFrame> frame = decode(next->first, next->second);
+    std::optional<DecodedFrame> frame = decode(m_handle, next->first, next->second, drawn);
     if (!frame) {
         ++m_corrupt;
         // After an error TurboJPEG's handle stays broken and fails every
@@ -64,9 +107,10 @@ void FrameDecoder::decodeWaiting()
         emit ready();
 }
 
-std::optional<DecodedFrame> FrameDecoder::decode(const QByteArray& jpeg, quint64 generation)
+std::optional<DecodedFrame> FrameDecoder::decode(void* handle, const QByteArray& jpeg,
+                                                 quint64 generation, const QSize& drawn)
 {
-    if (!m_handle || jpeg.isEmpty())
+    if (!handle || jpeg.isEmpty())
         return std::nullopt;
     const auto* bytes = reinterpret_cast<const unsigned char*>(jpeg.constData());
     const auto size = static_cast<unsigned long>(jpeg.size());
@@ -74,26 +118,27 @@ std::optional<DecodedFrame> FrameDecoder::decode(const QByteArray& jpeg, quint64
     int height = 0;
     int subsampling = 0;
     int colourspace = 0;
-    if (tjDecompressHeader3(m_handle, bytes, size, &width, &height, &subsampling, &colourspace) !=
+    if (tjDecompressHeader3(handle, bytes, size, &width, &height, &subsampling, &colourspace) !=
             0 ||
         width <= 0 || height <= 0)
         return std::nullopt;
-    DecodedFrame frame{generation, {}, QSize(width, height)};
+    DecodedFrame frame{generation, {}, QSize(width, height), jpeg};
     if (qint64(width) * height > MaxPixels)
         return frame;
-    QImage image(width, height, QImage::Format_RGB32);
+    const QSize scaled = scaledFor(width, height, drawn);
+    QImage image(scaled, QImage::Format_RGB32);
     if (image.isNull())
         return std::nullopt;
     // Format_RGB32 holds each pixel as the number 0xffRRGGBB, so its bytes
     // in memory depend on the machine's byte order.
     const int format = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TJPF_BGRX : TJPF_XRGB;
-    if (tjDecompress2(m_handle, bytes, size, image.bits(), width,
-                      static_cast<int>(image.bytesPerLine()), height, format,
+    if (tjDecompress2(handle, bytes, size, image.bits(), scaled.width(),
+                      static_cast<int>(image.bytesPerLine()), scaled.height(), format,
                       TJFLAG_FASTDCT) != 0 &&
         // Many webcams put a stray byte or two in every picture; the
         // picture itself is whole, so only an error that stopped the
         // decoding drops it.
-        tjGetErrorCode(m_handle) != TJERR_WARNING)
+        tjGetErrorCode(handle) != TJERR_WARNING)
         return std::nullopt;
     frame.image = std::move(image);
     return frame;

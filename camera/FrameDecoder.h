@@ -13,9 +13,13 @@
 // failed are not shown).
 struct DecodedFrame {
     quint64 generation = 0;
-    // Null when the picture was too large.
+    // Null when the picture was too large. Decoded no larger than it is
+    // drawn, so it may be smaller than the camera's own size.
     QImage image;
+    // The camera's own size.
     QSize size;
+    // The picture as it came, for a copy at full resolution.
+    QByteArray jpeg;
 };
 
 // Decodes the camera's JPEG pictures on a thread of its own, so that the
@@ -39,6 +43,14 @@ public:
 
     void submit(const QByteArray& jpeg, quint64 generation);
     std::optional<DecodedFrame> take();
+    // The largest the pictures are drawn, in pixels; empty for their own
+    // size. Pictures are decoded scaled down to the smallest size at least
+    // this large that the decoder can make, which costs a fraction of a
+    // full decode and spares the window the scaling.
+    void setDrawnSize(const QSize& size);
+
+    // A picture at its own size, decoded here and now; null if it cannot be.
+    static QImage decodeWhole(const QByteArray& jpeg);
 
     // Pictures that could not be decoded at all, and pictures replaced
     // before they were decoded.
@@ -51,12 +63,14 @@ signals:
 
 private:
     void decodeWaiting();
-    std::optional<DecodedFrame> decode(const QByteArray& jpeg, quint64 generation);
+    static std::optional<DecodedFrame> decode(void* handle, const QByteArray& jpeg,
+                                              quint64 generation, const QSize& drawn);
 
     void* m_handle = nullptr;
     QMutex m_mutex;
     std::optional<std::pair<QByteArray, quint64>> m_waiting;
     std::optional<DecodedFrame> m_done;
+    QSize m_drawn;
     std::atomic<int> m_corrupt = 0;
     std::atomic<int> m_skipped = 0;
 };

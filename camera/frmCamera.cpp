@@ -35,6 +35,7 @@ frmCamera::frmCamera(DriveKeys* keys, int turn, bool mirror, QWidget* parent)
     setCentralWidget(m_view);
     m_stream = new CameraStream(this);
     connect(m_stream, &CameraStream::picture, this, &frmCamera::ShowPicture);
+    connect(m_view, &CameraView::drawnSizeChanged, m_stream, &CameraStream::setDrawnSize);
     connect(m_stream, &CameraStream::reasonChanged, this, &frmCamera::RefreshHud);
     m_hudTimer = new QTimer(this);
     m_hudTimer->setInterval(HudRefreshMs);
@@ -126,7 +127,8 @@ void frmCamera::RefreshHud()
         m_hud.pictureFigures.clear();
     } else {
         m_hud.pictureState = pictureStateText(m_stream->msSinceFrame(), m_stream->reason());
-        const QSize size = m_view->shownSize();
+        const QSize size =
+            m_view->hasPicture() ? m_view->oriented(m_stream->pictureSize()) : QSize();
         m_hud.pictureFigures = size.isEmpty() ? QString()
                                               : QStringLiteral("%1 fps, %2 × %3")
                                                     .arg(qRound(m_stream->framesPerSecond()))
@@ -160,7 +162,9 @@ void frmCamera::MirrorToggled(bool on)
 
 void frmCamera::TakeSnapshot()
 {
-    const QImage picture = m_view->shownPicture();
+    // At the camera's own resolution, as turned and mirrored on screen.
+    const QImage picture =
+        m_view->hasPicture() ? m_view->oriented(m_stream->wholePicture()) : QImage();
     if (picture.isNull()) {
         m_hud.notice = QStringLiteral("No picture to save");
     } else {
@@ -172,7 +176,6 @@ void frmCamera::TakeSnapshot()
             QStringLiteral("Velmora %1.png")
                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh.mm.ss")));
         const QString path = QDir(folder).filePath(name);
-        // At the camera's own resolution, as turned and mirrored on screen.
         m_hud.notice =
             picture.save(path, "PNG")
                 ? QStringLiteral("Saved %1").arg(QDir::toNativeSeparators(path))

@@ -11,8 +11,10 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QHostAddress>
+#include <QImage>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -53,6 +55,13 @@ void tst_frmCamera::pictureGoesStaleThenComesBack()
     QTRY_VERIFY_WITH_TIMEOUT(
         window.view()->hud().pictureFigures.endsWith(QStringLiteral("480 × 640")), Timeout);
     QCOMPARE(window.view()->hud().pictureState, QString());
+    // Drawn smaller than it came, the picture is still saved whole, turned.
+    window.findChild<QAction*>(QStringLiteral("mnuSnapshot"))->trigger();
+    const QString notice = window.view()->hud().notice;
+    QVERIFY2(notice.startsWith(QStringLiteral("Saved ")), qPrintable(notice));
+    const QString saved = QDir::fromNativeSeparators(notice.mid(6));
+    const auto removeSaved = qScopeGuard([&] { QFile::remove(saved); });
+    QCOMPARE(QImage(saved).size(), QSize(480, 640));
 
     // Half a frame, then nothing: stale from 1 s, gone from 3 s.
     camera.stallMidFrame(frames[0]);
