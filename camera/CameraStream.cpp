@@ -8,8 +8,11 @@
 namespace {
 
 constexpr qint64 RateWindowMs = 2000;
-// A decoded picture older than this is not shown when a newer one came.
+// A decoded picture that waited longer than this, or came among so many at
+// once, is stale; it is shown only if no newer one is ready within HoldMs.
 constexpr qint64 StaleDecodedMs = 100;
+constexpr int BacklogFrames = 3;
+constexpr int HoldMs = 50;
 // More pictures than the decoder can hold (one waiting, one decoding, one
 // done), with room to spare.
 constexpr std::size_t MaxTracked = 8;
@@ -64,6 +67,14 @@ QByteArray requestFor(const QUrl& url)
 
 } // namespace
 
+bool isStalePicture(qint64 waitedMs, qint64 sinceReceivedMs, int typicalDecodeMs, bool backlog)
+{
+    // A decoder that is merely slow is not a spell: its own pace, a
+    // picture waiting while the one before is decoded, does not count.
+    const qint64 slowMs = qMax(StaleDecodedMs, 3 * qint64(typicalDecodeMs));
+    return backlog || waitedMs > StaleDecodedMs || sinceReceivedMs > slowMs;
+}
+
 CameraStream::CameraStream(QObject* parent)
     : QObject(parent), m_decoder(std::make_unique<FrameDecoder>())
 {
@@ -71,6 +82,9 @@ CameraStream::CameraStream(QObject* parent)
     m_answerTimer.setSingleShot(true);
     m_answerTimer.setInterval(AnswerTimeoutMs);
     connect(&m_answerTimer, &QTimer::timeout, this, [this] { fail(NoPictureReason::TimedOut); });
+    m_holdTimer.setSingleShot(true);
+    m_holdTimer.setInterval(HoldMs);
+    connect(&m_holdTimer, &QTimer::timeout, this, &CameraStream::showHeld);
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &CameraStream::connectNow);
     m_decoderThread.setObjectName(QStringLiteral("camera decoder"));
@@ -166,6 +180,7 @@ void CameraStream::readStream()
     if (!m_socket || !m_parser)
         return;
     const bool hadHeaders = m_parser->headersDone();
+    const int framesBefore = m_parser->framesFound();
     m_parser->feed(m_socket->readAll());
     if (m_parser->error() != StreamError::None) {
         fail(reasonFor(m_parser->error()));
@@ -176,10 +191,11 @@ void CameraStream::readStream()
         m_answerTimer.start();
     if (std::optional<QByteArray> frame = m_parser->takeFrame()) {
         m_decoder->submit(*frame, ++m_lastSubmitted);
-        m_submittedAtMs.emplace_back(m_lastSubmitted, m_clock.elapsed());
+        m_submitted.push_back({m_lastSubmitted, m_clock.elapsed(),
+                               m_parser->framesFound() - framesBefore >= BacklogFrames});
         // The decoder keeps only the newest; so many are never in its hands.
-        while (m_submittedAtMs.size() > MaxTracked)
-            m_submittedAtMs.pop_front();
+        while (m_submitted.size() > MaxTracked)
+            m_submitted.pop_front();
     }
 }
 
@@ -212,23 +228,44 @@ void CameraStream::socketFailed()
 void CameraStream::showDecoded()
 {
     std::optional<DecodedFrame> frame = m_decoder->take();
-    if (!frame || !m_running)
+    if (!frame || !m_running || frame->generation < m_connectionFirst)
         return;
-    // After a spell in which nothing ran here (the window was busy, the
-    // program stopped), newer pictures may be waiting in the socket: this
-    // one, decoded before the spell, is then not shown. The next is only a
-    // decode away.
+    // What has come meanwhile is handed to the decoder before this one is
+    // judged.
     readStream();
-    if (!m_running || frame->generation < m_connectionFirst)
+    if (!m_running)
         return;
     qint64 receivedMs = m_clock.elapsed();
-    while (!m_submittedAtMs.empty() && m_submittedAtMs.front().first <= frame->generation) {
-        receivedMs = m_submittedAtMs.front().second;
-        m_submittedAtMs.pop_front();
+    bool backlog = false;
+    while (!m_submitted.empty() && m_submitted.front().generation <= frame->generation) {
+        receivedMs = m_submitted.front().receivedMs;
+        backlog = m_submitted.front().backlog;
+        m_submitted.pop_front();
     }
-    if (frame->generation < m_lastSubmitted && m_clock.elapsed() - receivedMs > StaleDecodedMs)
+    // A stale picture is held back briefly, and shown only if no newer one
+    // is ready by then.
+    if (isStalePicture(frame->decoded.elapsed(), m_clock.elapsed() - receivedMs,
+                       m_decoder->typicalDecodeMs(), backlog)) {
+        m_held = std::move(frame);
+        if (!m_holdTimer.isActive())
+            m_holdTimer.start();
         return;
-    if (frame->image.isNull()) {
+    }
+    present(std::move(*frame));
+}
+
+void CameraStream::showHeld()
+{
+    if (m_held && m_running && m_held->generation >= m_connectionFirst)
+        present(std::move(*m_held));
+    m_held.reset();
+}
+
+void CameraStream::present(DecodedFrame frame)
+{
+    m_held.reset();
+    m_holdTimer.stop();
+    if (frame.image.isNull()) {
         fail(NoPictureReason::PictureTooLarge);
         return;
     }
@@ -237,12 +274,12 @@ void CameraStream::showDecoded()
     m_shownMs.push_back(now);
     while (now - m_shownMs.front() > RateWindowMs)
         m_shownMs.pop_front();
-    m_size = frame->size;
-    m_shownJpeg = frame->jpeg;
+    m_size = frame.size;
+    m_shownJpeg = frame.jpeg;
     m_retryMs = FirstRetryMs;
     m_answerTimer.start();
     setReason(NoPictureReason::None);
-    emit picture(frame->image);
+    emit picture(frame.image);
 }
 
 void CameraStream::fail(NoPictureReason reason)
@@ -260,7 +297,9 @@ void CameraStream::dropConnection()
     m_answerTimer.stop();
     m_parser.reset();
     m_connectionFirst = m_lastSubmitted + 1;
-    m_submittedAtMs.clear();
+    m_submitted.clear();
+    m_held.reset();
+    m_holdTimer.stop();
     if (!m_socket)
         return;
     m_socket->disconnect(this);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/CameraAddress.h"
+#include "camera/FrameDecoder.h"
 #include "camera/MjpegStreamParser.h"
 
 #include <QElapsedTimer>
@@ -15,8 +16,15 @@
 #include <memory>
 #include <optional>
 
-class FrameDecoder;
 class QTcpSocket;
+
+// Whether a decoded picture is stale, so that a newer one, surely on its
+// way, is worth a short wait: after a spell in which nothing ran (a busy
+// window, a stopped program) the picture in hand waited long for the UI
+// thread after it was decoded (waitedMs), or long since it came
+// (sinceReceivedMs) for a decoder that takes typicalDecodeMs a picture, or
+// it came out of a pile-up of pictures read at once (backlog).
+bool isStalePicture(qint64 waitedMs, qint64 sinceReceivedMs, int typicalDecodeMs, bool backlog);
 
 // The camera's picture, live: reads the MJPEG stream at an http:// address,
 // has its pictures decoded off this thread, and hands on the newest one
@@ -62,6 +70,8 @@ private:
     void readStream();
     void socketFailed();
     void showDecoded();
+    void showHeld();
+    void present(DecodedFrame frame);
     void fail(NoPictureReason reason);
     void dropConnection();
     void setReason(NoPictureReason reason);
@@ -76,8 +86,17 @@ private:
     // are not shown.
     quint64 m_lastSubmitted = 0;
     quint64 m_connectionFirst = 1;
-    // When the pictures still in the decoder's hands came, oldest first.
-    std::deque<std::pair<quint64, qint64>> m_submittedAtMs;
+    // The pictures still in the decoder's hands, oldest first: when each
+    // came, and whether among a pile-up.
+    struct Submitted {
+        quint64 generation;
+        qint64 receivedMs;
+        bool backlog;
+    };
+    std::deque<Submitted> m_submitted;
+    // A stale picture held back while a newer one is decoded.
+    std::optional<DecodedFrame> m_held;
+    QTimer m_holdTimer;
     QTimer m_answerTimer;
     QTimer m_retryTimer;
     int m_retryMs = FirstRetryMs;

@@ -87,7 +87,11 @@ void FrameDecoder::decodeWaiting()
     }
     if (!next)
         return;
+    QElapsedTimer took;
+    took.start();
     std::optional<DecodedFrame> frame = decode(m_handle, next->first, next->second, drawn);
+    const auto us = int(qMin(took.nsecsElapsed() / 1000, qint64(10'000'000)));
+    m_typicalDecodeUs = m_typicalDecodeUs + (us - m_typicalDecodeUs) / 8;
     if (!frame) {
         ++m_corrupt;
         // After an error TurboJPEG's handle stays broken and fails every
@@ -97,6 +101,7 @@ void FrameDecoder::decodeWaiting()
         m_handle = tjInitDecompress();
         return;
     }
+    frame->decoded.start();
     bool tell = false;
     {
         const QMutexLocker lock(&m_mutex);
@@ -122,7 +127,7 @@ std::optional<DecodedFrame> FrameDecoder::decode(void* handle, const QByteArray&
             0 ||
         width <= 0 || height <= 0)
         return std::nullopt;
-    DecodedFrame frame{generation, {}, QSize(width, height), jpeg};
+    DecodedFrame frame{generation, {}, QSize(width, height), jpeg, {}};
     if (qint64(width) * height > MaxPixels)
         return frame;
     const QSize scaled = scaledFor(width, height, drawn);

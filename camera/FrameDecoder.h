@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMutex>
 #include <QObject>
@@ -20,6 +21,8 @@ struct DecodedFrame {
     QSize size;
     // The picture as it came, for a copy at full resolution.
     QByteArray jpeg;
+    // Started when it was decoded.
+    QElapsedTimer decoded;
 };
 
 // Decodes the camera's JPEG pictures on a thread of its own, so that the
@@ -56,6 +59,8 @@ public:
     // before they were decoded.
     int corruptFrames() const { return m_corrupt; }
     int skippedFrames() const { return m_skipped; }
+    // How long a decode takes, on a running average.
+    int typicalDecodeMs() const { return m_typicalDecodeUs / 1000; }
 
 signals:
     // A decoded picture waits to be taken; not repeated until it was.
@@ -73,4 +78,5 @@ private:
     QSize m_drawn;
     std::atomic<int> m_corrupt = 0;
     std::atomic<int> m_skipped = 0;
+    std::atomic<int> m_typicalDecodeUs = 0;
 };

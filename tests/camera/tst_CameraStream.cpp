@@ -24,6 +24,8 @@ class tst_CameraStream : public QObject {
 private slots:
     void picturesArrive();
     void newestAfterBusyWindow();
+    void stalePictures_data();
+    void stalePictures();
     void failures_data();
     void failures();
     void backOffThenBack();
@@ -80,6 +82,32 @@ void tst_CameraStream::newestAfterBusyWindow()
     QTRY_VERIFY_WITH_TIMEOUT(pictures.last().at(0).value<QImage>().size() == floodSize(Flood),
                              Timeout);
     QVERIFY2(pictures.size() <= 1 + 3, QByteArray::number(pictures.size()));
+}
+
+void tst_CameraStream::stalePictures_data()
+{
+    QTest::addColumn<qint64>("waitedMs");
+    QTest::addColumn<qint64>("sinceReceivedMs");
+    QTest::addColumn<int>("typicalDecodeMs");
+    QTest::addColumn<bool>("backlog");
+    QTest::addColumn<bool>("stale");
+    QTest::newRow("fresh") << qint64(1) << qint64(10) << 8 << false << false;
+    // A large picture on a slow machine: every one waits for the one before
+    // and takes long itself, yet each is the newest there can be.
+    QTest::newRow("slow decoder") << qint64(1) << qint64(290) << 150 << false << false;
+    QTest::newRow("stopped while decoding") << qint64(1) << qint64(510) << 8 << false << true;
+    QTest::newRow("decoded before a stop") << qint64(505) << qint64(515) << 8 << false << true;
+    QTest::newRow("out of a pile-up") << qint64(1) << qint64(9) << 8 << true << true;
+}
+
+void tst_CameraStream::stalePictures()
+{
+    QFETCH(qint64, waitedMs);
+    QFETCH(qint64, sinceReceivedMs);
+    QFETCH(int, typicalDecodeMs);
+    QFETCH(bool, backlog);
+    QFETCH(bool, stale);
+    QCOMPARE(isStalePicture(waitedMs, sinceReceivedMs, typicalDecodeMs, backlog), stale);
 }
 
 void tst_CameraStream::failures_data()
