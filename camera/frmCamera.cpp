@@ -115,6 +115,10 @@ void frmCamera::ShowPicture(const QImage& picture)
     m_hadPicture = true;
     m_view->setPicture(picture);
     RefreshHud();
+    // Painted now, not at the next turn of the event loop: the picture
+    // reaches the screen as soon as it can, and one handed over just before
+    // a spell in which nothing ran is not painted after it.
+    m_view->repaint();
 }
 
 void frmCamera::RefreshHud()
