@@ -231,9 +231,9 @@ void CameraStream::showDecoded()
     if (!frame || !m_running || frame->generation < m_connectionFirst)
         return;
     // What has come meanwhile is handed to the decoder before this one is
-    // judged.
+    // judged; it may also end the connection.
     readStream();
-    if (!m_running)
+    if (!m_running || frame->generation < m_connectionFirst)
         return;
     qint64 receivedMs = m_clock.elapsed();
     bool backlog = false;
