@@ -228,7 +228,7 @@ void CameraStream::socketFailed()
 void CameraStream::showDecoded()
 {
     std::optional<DecodedFrame> frame = m_decoder->take();
-    if (!frame || !m_running || frame->generation < m_connectionFirst)
+    if (!frame || !m_running)
         return;
     // What has come meanwhile is handed to the decoder before this one is
     // judged; it may also end the connection.
@@ -256,9 +256,9 @@ void CameraStream::showDecoded()
 
 void CameraStream::showHeld()
 {
-    if (m_held && m_running && m_held->generation >= m_connectionFirst)
+    // A connection that ended, or a stop, already let the held one go.
+    if (m_held)
         present(std::move(*m_held));
-    m_held.reset();
 }
 
 void CameraStream::present(DecodedFrame frame)
